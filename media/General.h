@@ -1,0 +1,31 @@
+#pragma once
+// Module General: probing media files and supervising tool processes.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace General {
+
+// Play length of a media file in seconds; nullopt when the media library gives no duration (the
+// caller's own value then stays as it was).
+std::optional<double> ReadDuration(const std::string& path);
+
+// Frame width and height as decimal digit text ("1920", "1080"). False when the report has no
+// width or height; an output that was not reached keeps its value.
+bool ReadVideoInfo(const std::string& path, std::string& width, std::string& height);
+
+// True while at least one running process bears the executable name (whole name, any case).
+bool CountToolProcesses(const std::string& exeName);
+
+// Processes pending window events, then waits for new ones for at most ~10 ms, so polling loops
+// stay live without keeping a core busy.
+void PumpEvents();
+
+// Lets the given number of seconds pass while pumping events. The clock gives seconds since
+// midnight; both are injectable for tests.
+void WaitSeconds(float seconds, const std::function<double()>& clock,
+                 const std::function<void()>& pump);
+void WaitSeconds(float seconds);
+
+}  // namespace General

@@ -1,0 +1,91 @@
+#pragma once
+// Operating-system services behind one small interface. Everything here is Qt-free and speaks
+// UTF-8 std::string; the implementation is chosen per OS by CMake (platform/posix on this
+// machine, platform/win32 on Windows).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The separator used when composing paths and command texts ("/" here, "\" on Windows).
+extern const char kSep;
+std::string sepStr();  // kSep as a one-character string
+
+// Folder of the running executable, without a trailing separator.
+std::string programFolder();
+
+// ---- processes ---------------------------------------------------------------------------
+
+// Shell start: starts `file` with the parameter text `params` in the working folder `dir`,
+// detached (own session, standard streams on /dev/null when hidden). `file` without a separator
+// is looked up in `dir` first, then on the search path. The parameter text is split into argv by
+// the Windows command-line rules (splitCommandLine) and is also handed over unsplit so that our own
+// programs can read it whole (rawCommandLine). The child never lingers as a zombie.
+// Returns 42 when started, 2 when the file is missing or cannot be run (as the Windows shell does).
+int shellExecute(const std::string& file, const std::string& params, const std::string& dir,
+                 bool hidden);
+
+// Splits a parameter text by the Windows command-line rules: blanks and tabs separate words,
+// double quotes group words, a backslash is literal unless it stands before a quote.
+std::vector<std::string> splitCommandLine(const std::string& text);
+
+// The raw command line of this process: the unsplit text handed over by shellExecute when this
+// process was started that way, else the arguments (argv[1..]) joined by one blank.
+std::string rawCommandLine(int argc, char** argv);
+
+struct ProcessEntry {
+    int pid = 0;
+    std::string name;  // executable file name, e.g. "Vidforge.exe"
+};
+// Every live process of the machine (ended but unreaped processes are left out), in pid order.
+std::vector<ProcessEntry> listProcesses();
+int currentProcessId();
+// Ends the process at once. False when it cannot be ended.
+bool killProcess(int pid);
+
+// ---- files and folders --------------------------------------------------------------------
+
+bool pathExists(const std::string& path);  // file or folder
+bool fileExists(const std::string& path);  // regular file
+bool dirExists(const std::string& path);
+// Length in bytes; 0 when missing.
+std::int64_t fileSize(const std::string& path);
+// Names (no path) of the folder's regular files whose names do not begin with "."; nullopt when
+// the folder cannot be listed. Sorted by name.
+std::optional<std::vector<std::string>> listFiles(const std::string& dir);
+// Creates every missing folder of the path. True when the folder exists afterwards.
+bool makeSurePathExists(const std::string& path);
+// Recursive, silent delete of a folder or file, read-only entries included. False when nothing
+// was there or something could not be removed.
+bool deleteTree(const std::string& path);
+bool deleteFile(const std::string& path);
+// Rename that never replaces an existing target; copy + delete across file systems.
+bool moveFileNoReplace(const std::string& from, const std::string& to);
+// Copies to a temporary name in the target folder, then renames over the target.
+bool copyFileReplace(const std::string& from, const std::string& to);
+// Appends text to a file, creating it when missing (one open, one write, one close).
+bool appendToFile(const std::string& path, const std::string& text);
+std::optional<std::string> readFile(const std::string& path);
+bool writeFile(const std::string& path, const std::string& text);
+
+// ---- time, libraries, misc -----------------------------------------------------------------
+
+// Local time of day in seconds since midnight, with fractions.
+double secondsSinceMidnight();
+// Today's local date.
+struct Date {
+    int year, month, day;
+};
+Date today();
+
+// Loads a shared library; empty handle when it cannot be loaded.
+void* loadLibrary(const std::string& path);
+void* librarySymbol(void* lib, const char* name);
+void unloadLibrary(void* lib);
+
+std::string environmentVariable(const char* name);
+
+}  // namespace platform

@@ -1,0 +1,118 @@
+#include "tests/support/TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace testsupport {
+
+TempDir::TempDir() : m_dir(std::make_unique<QTemporaryDir>()) {}
+TempDir::~TempDir() = default;
+QString TempDir::path() const { return m_dir->path(); }
+QString TempDir::sub(const QString& name, bool mkdir) const {
+    const QString p = path() + "/" + name;
+    if (mkdir) QDir().mkpath(p);
+    return p;
+}
+
+static bool runTool(const QString& program, const QStringList& args, QString* out,
+                    QString* err) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForStarted(10000)) return false;
+    p.closeWriteChannel();
+    p.waitForFinished(300000);
+    if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
+    if (err) *err = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+bool runFfmpeg(const QStringList& args, QString* errorOutput) {
+    QStringList all{"-v", "error", "-nostdin", "-y"};
+    all << args;
+    return runTool(FFMPEG_EXECUTABLE, all, nullptr, errorOutput);
+}
+
+bool makeVideo(const QString& path, int width, int height, double seconds, bool audio) {
+    QStringList args{"-f", "lavfi", "-i",
+                     QString("testsrc2=size=%1x%2:rate=25:duration=%3")
+                         .arg(width)
+                         .arg(height)
+                         .arg(seconds)};
+    if (audio) args << "-f" << "lavfi" << "-i" << QString("sine=frequency=440:duration=%1").arg(seconds);
+    args << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-pix_fmt" << "yuv420p";
+    if (audio) args << "-c:a" << "aac" << "-shortest";
+    args << "-f" << "mp4" << path;
+    return runFfmpeg(args);
+}
+
+bool makeMp3(const QString& path, double seconds) {
+    return runFfmpeg({"-f", "lavfi", "-i", QString("sine=frequency=330:duration=%1").arg(seconds),
+                      "-c:a", "libmp3lame", "-b:a", "64k", "-f", "mp3", path});
+}
+
+static QString ffprobe() {
+    QString p = QString(FFMPEG_EXECUTABLE);
+    p.replace(QRegularExpression("ffmpeg$"), "ffprobe");
+    return p;
+}
+
+double probeDuration(const QString& path) {
+    QString out;
+    if (!runTool(ffprobe(),
+                 {"-v", "error", "-show_entries", "format=duration", "-of",
+                  "default=noprint_wrappers=1:nokey=1", path},
+                 &out, nullptr))
+        return -1;
+    bool ok = false;
+    const double d = out.trimmed().toDouble(&ok);
+    return ok ? d : -1;
+}
+
+StreamInfo probeVideo(const QString& path) {
+    StreamInfo info;
+    QString out;
+    if (!runTool(ffprobe(),
+                 {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                  "stream=width,height,avg_frame_rate,codec_name", "-of",
+                  "default=noprint_wrappers=1", path},
+                 &out, nullptr))
+        return info;
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+        const QString key = line.section('=', 0, 0), value = line.section('=', 1).trimmed();
+        if (key == "width") info.width = value.toInt();
+        if (key == "height") info.height = value.toInt();
+        if (key == "codec_name") info.codec = value;
+        if (key == "avg_frame_rate") {
+            const double num = value.section('/', 0, 0).toDouble();
+            const double den = value.section('/', 1, 1).toDouble();
+            info.fps = den > 0 ? num / den : num;
+        }
+    }
+    return info;
+}
+
+bool writeText(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    return f.write(bytes) == bytes.size();
+}
+
+QString builtBinDir() { return QString(STITCHWELL_BIN_DIR); }
+
+bool stageProgramFolder(const QString& dir, const QStringList& files) {
+    QDir().mkpath(dir);
+    for (const QString& name : files) {
+        QFile::remove(dir + "/" + name);
+        if (!QFile::copy(builtBinDir() + "/" + name, dir + "/" + name)) return false;
+        QFile(dir + "/" + name)
+            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                            QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                            QFile::ExeOther);
+    }
+    return true;
+}
+
+}  // namespace testsupport

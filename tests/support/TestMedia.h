@@ -1,0 +1,51 @@
+#pragma once
+// Helpers for tests: a temporary folder that cleans up after itself, and real media made with the
+// real ffmpeg (lavfi sources).
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <string>
+
+class QTemporaryDir;
+
+namespace testsupport {
+
+// A fresh temporary folder, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    QString path() const;
+    std::string str() const { return path().toStdString(); }
+    // path() + "/" + name, made as a folder (with parents) when mkdir is true.
+    QString sub(const QString& name, bool mkdir = false) const;
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+// Runs the system's ffmpeg with the arguments; true when it exited 0.
+bool runFfmpeg(const QStringList& args, QString* errorOutput = nullptr);
+// An H.264 mp4 of the given size and length (testsrc2), with a sine audio track when audio.
+bool makeVideo(const QString& path, int width, int height, double seconds, bool audio = false);
+// An mp3 of the given length (sine).
+bool makeMp3(const QString& path, double seconds);
+// The container duration ffprobe reports, or -1.
+double probeDuration(const QString& path);
+// Width, height and frame rate of the first video stream as ffprobe reports them.
+struct StreamInfo {
+    int width = 0, height = 0;
+    double fps = 0;
+    QString codec;
+};
+StreamInfo probeVideo(const QString& path);
+bool writeText(const QString& path, const QByteArray& bytes);
+
+// Path of the staged program folder of the build (read only for tests).
+QString builtBinDir();
+// Makes a program folder of the test's own: copies the named files from the build's bin/
+// (e.g. "Vidforge.dll") into dir.
+bool stageProgramFolder(const QString& dir, const QStringList& files);
+
+}  // namespace testsupport
