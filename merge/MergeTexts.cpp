@@ -1,0 +1,494 @@
+#include "merge/MergeTexts.h"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <string_view>
+#include <system_error>
+
+// All number texts go through std::to_chars / std::from_chars: they never depend on the process
+// locale (a Qt program sets the user's locale, which may use "," as the decimal point).
+
+namespace MergeTexts {
+
+namespace {
+
+const std::string kClipPatterns =
+    "*.mp4;*.avi;*.mpg;*.mpeg;*.flv;*.wmv;*.mov;*.mkv;*.3gp;*.rm;*.rmvb;*.dvd;*.ts;*.dat;*.ogg;*."
+    "qt";
+const std::string kTimes = "\xC3\x97";  // "×"
+const std::string kAudioSeparator = "   ";
+const std::string kCrLf = "\r\n";
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+}
+
+bool endsWithNoCase(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           lowerAscii(text.substr(text.size() - tail.size())) == lowerAscii(tail);
+}
+
+// A name that a quoted command text or a CR LF separated list cannot carry.
+bool uncarriableName(const std::string& name) {
+    return name.find_first_of("\"\r\n") != std::string::npos;
+}
+
+std::string workFile(const std::string& programFolder, char sep, const std::string& name) {
+    return programFolder + sep + "Tmps" + sep + name;
+}
+
+double parseDouble(std::string_view text) {
+    double v = 0;
+    auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (res.ec != std::errc()) return 0;
+    return v;
+}
+
+// Adds one to a string of decimal digits.
+std::string incrementDigits(std::string digits) {
+    int i = static_cast<int>(digits.size()) - 1;
+    for (; i >= 0; --i) {
+        if (digits[i] == '9') {
+            digits[i] = '0';
+        } else {
+            ++digits[i];
+            break;
+        }
+    }
+    if (i < 0) digits.insert(digits.begin(), '1');
+    return digits;
+}
+
+int clampToInt(double v) {
+    if (!(v == v)) return 0;
+    if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+// Whole number of a trimmed piece of the size text: digits only, 1 .. INT_MAX.
+std::optional<int> sizeNumber(std::string piece) {
+    const auto first = piece.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::nullopt;
+    const auto last = piece.find_last_not_of(" \t");
+    piece = piece.substr(first, last - first + 1);
+    int v = 0;
+    auto res = std::from_chars(piece.data(), piece.data() + piece.size(), v);
+    if (res.ec != std::errc() || res.ptr != piece.data() + piece.size()) return std::nullopt;
+    if (piece[0] == '-' || v <= 0) return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+// ---- numbers ------------------------------------------------------------------------------
+
+// The value is judged by its shortest round-trip decimal text, i.e. the number as it is written
+// and read (0.125, 1.0035, 2.5), not by the binary fraction stored for it: 1.0035 is stored as
+// 1.00349999999999994...; taken literally it would never be a half, while everyone reading it
+// sees one. So the digits of the shortest text are rounded as decimal digits, halves to the even
+// neighbour, and the result is read back as the nearest double.
+double RoundHalfEven(double x, int decimals) {
+    if (!std::isfinite(x) || x == 0) return x;
+    const bool negative = x < 0;
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific);
+    std::string text(buf, res.ptr);  // d.ddddde±XX
+    const auto ePos = text.find('e');
+    std::string digits = text.substr(0, ePos);
+    if (digits.size() > 1) digits.erase(1, 1);  // drop the point
+    const int exponent = std::stoi(text.substr(ePos + 1));
+    // value = 0.digits × 10^(exponent + 1); keep the digits down to the given decimal place
+    const long keep = static_cast<long>(exponent) + 1 + decimals;
+    if (keep >= static_cast<long>(digits.size())) return x;  // nothing beyond that place
+    std::string kept, rest;
+    if (keep > 0) {
+        kept = digits.substr(0, keep);
+        rest = digits.substr(keep);
+    } else {
+        rest = std::string(static_cast<size_t>(-keep), '0') + digits;
+    }
+    bool up = false;
+    if (rest[0] > '5') {
+        up = true;
+    } else if (rest[0] == '5') {
+        const bool moreAfterFive = rest.find_first_not_of('0', 1) != std::string::npos;
+        const int lastKept = kept.empty() ? 0 : kept.back() - '0';
+        up = moreAfterFive || (lastKept % 2 == 1);
+    }
+    if (kept.empty()) kept = "0";
+    if (up) kept = incrementDigits(kept);
+    const std::string result = kept + "e" + std::to_string(-decimals);
+    const double v = parseDouble(result);
+    return negative ? -v : v;
+}
+
+double LeadingNumber(const std::string& text) {
+    size_t i = text.find_first_not_of(" \t");
+    if (i == std::string::npos) return 0;
+    const size_t start = i;
+    if (text[i] == '+' || text[i] == '-') ++i;
+    const size_t digitsStart = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    }
+    if (i == digitsStart || (i == digitsStart + 1 && text[digitsStart] == '.')) return 0;
+    // an exponent counts only when digits follow it
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        const size_t expDigits = j;
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9') ++j;
+        if (j > expDigits) i = j;
+    }
+    std::string number = text.substr(start, i - start);
+    if (number[0] == '+') number.erase(0, 1);
+    const double v = parseDouble(number);
+    return std::isfinite(v) ? v : 0;
+}
+
+std::string Format6(int n) {
+    const long long v = n;
+    std::string digits = std::to_string(v < 0 ? -v : v);
+    if (digits.size() < 6) digits.insert(0, 6 - digits.size(), '0');
+    return (v < 0 ? "-" : "") + digits;
+}
+
+std::string Format3(double x) {
+    if (!std::isfinite(x)) return "0.000";
+    double v = RoundHalfEven(x, 3);
+    if (v == 0) v = 0;  // no "-0.000"
+    char buf[400];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 3);
+    return std::string(buf, res.ptr);
+}
+
+std::string PlainNumber(double x) {
+    if (!std::isfinite(x) || x == 0) return "0";
+    // the fewest significant digits (at most 15) that give the value back
+    char buf[64];
+    int precision = 15;
+    for (int p = 1; p <= 15; ++p) {
+        auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, p - 1);
+        if (parseDouble(std::string_view(buf, res.ptr - buf)) == x) {
+            precision = p;
+            break;
+        }
+    }
+    auto res =
+        std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, precision - 1);
+    const std::string text(buf, res.ptr);
+    const bool negative = text[0] == '-';
+    const std::string body = negative ? text.substr(1) : text;
+    const auto ePos = body.find('e');
+    std::string digits = body.substr(0, ePos);
+    if (digits.size() > 1) digits.erase(1, 1);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    const int exponent = std::stoi(body.substr(ePos + 1));
+    std::string out;
+    if (exponent < 0) {
+        out = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    } else if (static_cast<size_t>(exponent) + 1 >= digits.size()) {
+        out = digits + std::string(exponent + 1 - digits.size(), '0');
+    } else {
+        out = digits.substr(0, exponent + 1) + "." + digits.substr(exponent + 1);
+    }
+    return (negative ? "-" : "") + out;
+}
+
+int MegaBytes(std::int64_t bytes) {
+    const double mb = static_cast<double>(bytes) / 1024.0 / 1024.0;
+    return clampToInt(RoundHalfEven(RoundHalfEven(mb, 3), 0));
+}
+
+// ---- folder entries and file rules ----------------------------------------------------------
+
+bool IsClipName(const std::string& name) {
+    if (uncarriableName(name)) return false;
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos) return false;
+    return kClipPatterns.find(lowerAscii(name.substr(dot))) != std::string::npos;
+}
+
+bool IsMp3Name(const std::string& name) {
+    if (uncarriableName(name)) return false;
+    return endsWithNoCase(name, ".mp3");
+}
+
+const std::string& ClipPatternList() {
+    return kClipPatterns;
+}
+
+bool MatchesClipPatterns(const std::string& name) {
+    size_t pos = 0;
+    while (pos <= kClipPatterns.size()) {
+        size_t end = kClipPatterns.find(';', pos);
+        if (end == std::string::npos) end = kClipPatterns.size();
+        const std::string pattern = kClipPatterns.substr(pos, end - pos);  // "*.ext"
+        if (endsWithNoCase(name, pattern.substr(1))) return true;
+        pos = end + 1;
+    }
+    return false;
+}
+
+std::string CountedEntry(int count, const std::string& folder) {
+    return "MP4视频数：" + std::to_string(count) + "\t" + folder;
+}
+
+std::string EntryField2(const std::string& entry) {
+    // everything after the first TAB: a folder path may itself hold a TAB
+    const auto tab = entry.find('\t');
+    return tab == std::string::npos ? std::string() : entry.substr(tab + 1);
+}
+
+std::string EntryFolder(const std::string& entry,
+                        const std::function<bool(const std::string&)>& exists) {
+    const std::string field1 = entry.substr(0, entry.find('\t'));
+    if (!field1.empty() && exists && exists(field1)) return field1;
+    return EntryField2(entry);
+}
+
+std::string CountedAudio(int count, const std::string& folder) {
+    return "背景mp3音乐数：" + std::to_string(count) + kAudioSeparator + folder;
+}
+
+std::string AudioFolder(const std::string& caption) {
+    // everything after the first three blanks, so a folder with three blanks in it stays whole
+    const auto pos = caption.find(kAudioSeparator);
+    return pos == std::string::npos ? caption : caption.substr(pos + kAudioSeparator.size());
+}
+
+bool AudioHasSecondPiece(const std::string& caption) {
+    return caption.find(kAudioSeparator) != std::string::npos;
+}
+
+// ---- job options ----------------------------------------------------------------------------
+
+std::optional<std::string> SizeOption(const std::string& sizeText) {
+    const auto times = sizeText.find(kTimes);
+    if (times == std::string::npos) return std::nullopt;
+    const std::string second = sizeText.substr(times + kTimes.size());
+    if (second.find(kTimes) != std::string::npos) return std::nullopt;
+    const auto w = sizeNumber(sizeText.substr(0, times));
+    const auto h = sizeNumber(second);
+    if (!w || !h) return std::nullopt;
+    return " -s " + std::to_string(*w) + ":" + std::to_string(*h) + " ";
+}
+
+std::string RateOption(const std::string& fpsText) {
+    return " -r " + fpsText + " ";
+}
+
+std::string BitRateOption(const std::string& bitsText) {
+    return " " + bitsText + "k ";
+}
+
+std::string MuteOption(bool mute) {
+    return mute ? " -an " : " ";
+}
+
+std::string ConfirmText(int maxVideos) {
+    return "本次操作最多可生成" + std::to_string(maxVideos) +
+           "个视频，请在合并过程中，不断补充每个视频素材来源文件夹中的新视频，" + kCrLf +
+           "否则某个文件夹中的视频数量为零时将自动终止或者等待新视频的补充！" + kCrLf +
+           "继续执行？";
+}
+
+std::string RunDateText(int year, int month, int day) {
+    return std::to_string(year) + "-" + std::to_string(month) + "-" + std::to_string(day);
+}
+
+// ---- command texts --------------------------------------------------------------------------
+
+Encoder EncoderFor(bool hardware, const std::string& accelText) {
+    if (!hardware) return Encoder::Software;
+    return accelText == "Intel显卡硬件加速" ? Encoder::Intel : Encoder::Nvidia;
+}
+
+Turn TurnFor(const std::string& widthText, const std::string& heightText, bool rotateClockwise) {
+    if (!(LeadingNumber(widthText) > LeadingNumber(heightText))) return Turn::None;
+    return rotateClockwise ? Turn::Clockwise : Turn::CounterClockwise;
+}
+
+std::string ClipCommand(Encoder enc, Turn turn, const std::string& clipPath, const JobOptions& job,
+                        const std::string& programFolder, int folderIndex, char sep) {
+    std::string vf;
+    switch (turn) {
+        case Turn::Clockwise:
+            vf = "\" -vf \"transpose=1\"  ";
+            break;
+        case Turn::CounterClockwise:
+            vf = "\"   -vf \"transpose=2\"   ";
+            break;
+        case Turn::None:
+            vf = "\"  ";
+            break;
+    }
+    std::string prefix, quality, encoder, target;
+    switch (enc) {
+        case Encoder::Software:
+            quality = " -q:v 0 -y \"";
+            break;
+        case Encoder::Intel:
+            prefix = "-c:v h264_qsv  -noautorotate  ";
+            quality = turn == Turn::Clockwise ? " -q:v 0 " : " -q:v 0  ";
+            encoder = "  -c:v h264_qsv ";
+            target = turn == Turn::CounterClockwise ? "  -y \"" : " -y \"";
+            break;
+        case Encoder::Nvidia:
+            prefix = " -c:v h264_cuvid   -noautorotate ";
+            quality = " -q:v 0  ";
+            encoder = " -c:v h264_nvenc ";
+            target = turn == Turn::CounterClockwise ? "  -y \"" : " -y \"";
+            break;
+    }
+    return prefix + "-i \"" + clipPath + vf + job.SizeOption + "   " + job.RateOption + "  -b:v " +
+           job.BitRateOption + " " + job.MuteOption + quality + encoder + target +
+           workFile(programFolder, sep, std::to_string(folderIndex) + ".mp4") + "\"";
+}
+
+std::string JoinListLine(const std::string& path) {
+    std::string quoted;
+    for (char c : path) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return "file '" + quoted + "'" + kCrLf;
+}
+
+std::string MusicJoinList(const std::string& musicSource, int repeats) {
+    std::string out;
+    const std::string line = JoinListLine(musicSource);
+    for (int i = 0; i < repeats; ++i) out += line;
+    return out;
+}
+
+std::string ClipJoinList(const std::string& programFolder, int clipCount, char sep) {
+    std::string out;
+    for (int i = 0; i < clipCount; ++i) {
+        out += JoinListLine(workFile(programFolder, sep, std::to_string(i) + ".mp4"));
+    }
+    return out;
+}
+
+int MusicRepeats(double target, double musicDuration) {
+    // no usable divisor: 0 copies, so no track is made and the pass is skipped
+    if (!(musicDuration > 0) || !std::isfinite(target) || !std::isfinite(musicDuration)) return 0;
+    const double v = RoundHalfEven(target / musicDuration + 0.5, 0);
+    return v < 0 ? 0 : clampToInt(v);
+}
+
+std::string MusicLength(const std::string& tlengText, double clipsDuration) {
+    if (LeadingNumber(tlengText) != 0) return tlengText;
+    return PlainNumber(clipsDuration);
+}
+
+std::string MusicCutCommand(const std::string& length, const std::string& source,
+                            const std::string& programFolder, char sep) {
+    return "-ss 0 -t " + length + " -i \"" + source + "\" -y -acodec copy -q:a 0 \"" +
+           workFile(programFolder, sep, "a.mp3") + "\"";
+}
+
+std::string MusicJoinCommand(const std::string& programFolder, char sep) {
+    return "-safe 0 -f concat -i \"" + workFile(programFolder, sep, "List.txt") +
+           "\"  -y -acodec copy -q:a 0 \"" + workFile(programFolder, sep, "M.mp3") + "\"";
+}
+
+std::string MusicCutJoinedCommand(const std::string& length, const std::string& programFolder,
+                                  char sep) {
+    return "-ss 0 -t " + length + " -i \"" + workFile(programFolder, sep, "M.mp3") +
+           "\" -y -acodec copy -q:a 0 \"" + workFile(programFolder, sep, "a.mp3") + "\"";
+}
+
+double SpeedFactor(double target, double joined) {
+    if (joined == 0 || !std::isfinite(joined) || !std::isfinite(target)) return 0;
+    const double r = target / joined;
+    return std::isfinite(r) ? RoundHalfEven(r, 3) : 0;
+}
+
+std::string SpeedChain(double r) {
+    // a setpts stage stays within 0.25 .. 4; larger changes take up to three stages
+    auto fmt = [](double x) { return RoundHalfEven(x, 2); };
+    if (r <= 0.25) {
+        const double s = fmt(r / 0.25);
+        if (s >= 0.25) return "setpts=0.25*PTS,setpts=" + Format3(s) + "*PTS";
+        return "setpts=0.25*PTS,setpts=0.25*PTS,setpts=" + Format3(fmt(s / 0.25)) + "*PTS";
+    }
+    if (r < 1) return "setpts=" + Format3(r) + "*PTS";
+    if (r <= 4) return "setpts=" + PlainNumber(r) + "*PTS";
+    const double s = fmt(r / 4);
+    if (s <= 4) return "setpts=4*PTS,setpts=" + Format3(s) + "*PTS";
+    return "setpts=4*PTS,setpts=4*PTS,setpts=" + Format3(fmt(s / 4)) + "*PTS";
+}
+
+std::string SpeedFilter(bool hasTarget, double r) {
+    if (!hasTarget) return " ";
+    if (!(r > 0)) return "  ";
+    return " -filter:v \"" + SpeedChain(r) + "\" ";
+}
+
+std::string FinalCommand(bool music, Encoder enc, const std::string& musicTrack,
+                         const std::string& programFolder, const std::string& speedFilter,
+                         const std::string& rateOption, const std::string& bitRateOption,
+                         const std::string& outputFile, char sep) {
+    const std::string list =
+        "-safe 0 -f concat -i \"" + workFile(programFolder, sep, "List.txt") + "\" ";
+    const std::string musicInput = "-i \"" + musicTrack + "\" ";
+    const std::string output = " -y \"" + outputFile + "\"";
+    const std::string intelIn = "-c:v h264_qsv  -noautorotate  ";
+    const std::string intelOut = "  -c:v h264_qsv ";
+    const std::string nvIn = " -c:v h264_cuvid   -noautorotate ";
+    const std::string nvOut = " -c:v h264_nvenc ";
+    const std::string rateBits = rateOption + "  -b:v " + bitRateOption;
+    if (music) {
+        switch (enc) {
+            case Encoder::Intel:
+                return intelIn + musicInput + list + speedFilter + " -y -q:v 0 -crf 32 " +
+                       rateBits + " " + intelOut + output;
+            case Encoder::Nvidia:
+                return nvIn + musicInput + list + speedFilter + " -y -q:v 0   -crf 32 " + rateBits +
+                       " " + nvOut + output;
+            case Encoder::Software:
+                return musicInput + list + speedFilter + "  -y -q:v 0   -crf 32 " + rateBits +
+                       output;
+        }
+    }
+    switch (enc) {
+        case Encoder::Intel:
+            return intelIn + "  " + list + speedFilter + " -y -q:v 0   -crf 32 " + rateBits + " " +
+                   intelOut + output;
+        case Encoder::Nvidia:
+            return nvIn + list + speedFilter + " -y -q:v 0   -crf 32 " + rateBits + "  " + nvOut +
+                   output;
+        case Encoder::Software:
+            break;
+    }
+    return list + speedFilter + " -y -q:v 0   -crf 32 " + rateBits + output;
+}
+
+std::string OutputFile(const std::string& outputFolder, int madeCount, char sep) {
+    return outputFolder + sep + Format6(madeCount) + ".mp4";
+}
+
+int PickIndex(float r, int count) {
+    if (count <= 0) return 0;
+    const double v = RoundHalfEven(static_cast<double>(r) * count, 0);
+    if (!(v > 0)) return 0;
+    if (v >= count - 1) return count - 1;
+    return static_cast<int>(v);
+}
+
+std::string CompressorParams(const std::string& programFolder, char sep) {
+    return programFolder + "\tVidforge.exe\t" + programFolder + sep + "CompList.txt\t32\t25\t10000";
+}
+
+}  // namespace MergeTexts
