@@ -21,6 +21,9 @@ bool CountToolProcesses(const std::string& exeName);
 // Processes pending window events, then waits for new ones for at most ~10 ms, so polling loops
 // stay live without keeping a core busy.
 void PumpEvents();
+// The same with a longer wait for new events (at most maxWaitMs), for loops that poll something
+// costly (the process list) only every so often but must stay live in between.
+void PumpEvents(int maxWaitMs);
 
 // Lets the given number of seconds pass while pumping events. The clock gives seconds since
 // midnight; both are injectable for tests.

@@ -4,8 +4,10 @@
 // machine, platform/win32 on Windows).
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -42,6 +44,12 @@ struct ProcessEntry {
 };
 // Every live process of the machine (ended but unreaped processes are left out), in pid order.
 std::vector<ProcessEntry> listProcesses();
+// The first live process, in pid order, whose executable name passes the test; 0 when there is
+// none. Reads no more of the list than needed and keeps no names: the cheap form of
+// listProcesses for polling.
+int findProcess(const std::function<bool(std::string_view name)>& matches);
+// Executable file name of one live process; empty when it has ended or has none.
+std::string processName(int pid);
 int currentProcessId();
 // Ends the process at once. False when it cannot be ended.
 bool killProcess(int pid);
@@ -85,7 +93,30 @@ Date today();
 void* loadLibrary(const std::string& path);
 void* librarySymbol(void* lib, const char* name);
 void unloadLibrary(void* lib);
+// The system's own copy of the media-information library, tried after the program folder's
+// "MediaInfoT.dll" ("libmediainfo.so.0" here); empty where there is none.
+std::string systemMediaInfoLibrary();
 
 std::string environmentVariable(const char* name);
+
+// While alive, the calling thread's multibyte conversions of the C library use UTF-8, whatever
+// the process locale is (libraries that turn wide file names into bytes through the C locale
+// need it for names with Chinese characters). Nothing to do where wide names go to the system
+// unconverted.
+class Utf8ConversionScope {
+public:
+    Utf8ConversionScope();
+    ~Utf8ConversionScope();
+    Utf8ConversionScope(const Utf8ConversionScope&) = delete;
+    Utf8ConversionScope& operator=(const Utf8ConversionScope&) = delete;
+
+private:
+    void* m_previous = nullptr;
+    void* m_locale = nullptr;
+};
+
+// The system beep of a program without a window: the bell character on the controlling
+// terminal when there is one; nothing when there is none (a program started hidden).
+void terminalBeep();
 
 }  // namespace platform

@@ -1,0 +1,168 @@
+#include "media/General.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+
+#include "media/MediaInfoDLL.h"
+#include "media/MediaReport.h"
+#include "platform/Platform.h"
+
+namespace General {
+
+namespace {
+
+// One library handle for one probe: created with the file opened and the report option set,
+// closed and deleted when the probe ends, on every path.
+class Probe {
+public:
+    Probe(const std::string& path, const wchar_t* completeValue) {
+        m_handle = MediaInfoDLL::MediaInfo_New();
+        if (!m_handle) return;
+        const std::wstring widePath = MediaInfoDLL::WideFromUtf8(path);
+        MediaInfoDLL::MediaInfo_Open(m_handle, widePath.c_str());
+        MediaInfoDLL::MediaInfo_Option(m_handle, L"Complete", completeValue);
+    }
+    ~Probe() {
+        if (!m_handle) return;
+        MediaInfoDLL::MediaInfo_Close(m_handle);
+        MediaInfoDLL::MediaInfo_Delete(m_handle);
+    }
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
+
+    // The report, copied out of the library's memory; nullopt without a library.
+    std::optional<std::string> report() const {
+        if (!m_handle) return std::nullopt;
+        const std::wstring text =
+            MediaInfoDLL::StringFromWidePtr(MediaInfoDLL::MediaInfo_Inform(m_handle, 0));
+        return MediaInfoDLL::Utf8FromWide(text);
+    }
+
+private:
+    void* m_handle = nullptr;
+};
+
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+// Rounds to the nearest whole number, halves to even.
+double roundHalfEven(double value) {
+    const double down = std::floor(value);
+    const double rest = value - down;
+    if (rest > 0.5) return down + 1;
+    if (rest < 0.5) return down;
+    return std::fmod(down, 2.0) == 0 ? down : down + 1;
+}
+
+}  // namespace
+
+std::optional<double> ReadDuration(const std::string& path) {
+    std::optional<std::string> report;
+    {
+        Probe probe(path, L"1");
+        report = probe.report();
+    }
+    if (!report) return std::nullopt;
+    return MediaReport::DurationFromCompleteReport(*report);
+}
+
+bool ReadVideoInfo(const std::string& path, std::string& width, std::string& height) {
+    Probe probe(path, L"");
+    const auto report = probe.report();
+    if (!report) return false;
+    return MediaReport::VideoSizeFromReport(*report, width, height);
+}
+
+bool CountToolProcesses(const std::string& exeName) {
+    const std::string wanted = upper(exeName);
+    if (wanted.empty()) return false;
+    // The task list shows 32-bit programs as "NAME *32"; that form is accepted too.
+    const auto matches = [&wanted](std::string_view name) {
+        if (name.empty()) return false;
+        if (sameIgnoringCase(name, wanted)) return true;
+        constexpr std::string_view mark = " *32";
+        return wanted.size() == name.size() + mark.size() &&
+               std::string_view(wanted).ends_with(mark) &&
+               sameIgnoringCase(name, std::string_view(wanted).substr(0, name.size()));
+    };
+    // While the process that matched last time still bears the name, the answer is known
+    // without reading the whole process list: a poll during a long transcode costs one lookup.
+    static std::mutex mutex;
+    static std::unordered_map<std::string, int> lastMatch;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (const auto it = lastMatch.find(wanted); it != lastMatch.end()) {
+        if (matches(platform::processName(it->second))) return true;
+        lastMatch.erase(it);
+    }
+    const int pid = platform::findProcess(matches);
+    if (pid > 0) lastMatch[wanted] = pid;
+    return pid > 0;
+}
+
+void PumpEvents() { PumpEvents(10); }
+
+void PumpEvents(int maxWaitMs) {
+    const int kWaitMs = std::max(0, maxWaitMs);
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kWaitMs));
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QCoreApplication::processEvents();
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(kWaitMs);
+    loop.exec();
+    // A loop that returns at once (the application is quitting) must not turn the callers'
+    // polling into a busy spin.
+    const qint64 left = kWaitMs - clock.elapsed();
+    if (left > 0 && timer.isActive()) std::this_thread::sleep_for(std::chrono::milliseconds(left));
+}
+
+void WaitSeconds(float seconds, const std::function<double()>& clock,
+                 const std::function<void()>& pump) {
+    const double start = roundHalfEven(clock());
+    while (true) {
+        const float elapsed = static_cast<float>(clock() - start);
+        if (elapsed > seconds) return;
+        pump();
+        // The clock went back past the start: midnight passed, or the rounding put the start
+        // ahead of the clock.
+        if (clock() < start) return;
+    }
+}
+
+void WaitSeconds(float seconds) {
+    WaitSeconds(seconds, platform::secondsSinceMidnight, [] { PumpEvents(); });
+}
+
+}  // namespace General

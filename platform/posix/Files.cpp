@@ -1,0 +1,283 @@
+// Files and folders: lookups, listing, creating, deleting, moving and copying.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/Platform.h"
+
+namespace platform {
+
+namespace {
+
+bool statOf(const std::string& path, struct stat& st) {
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+std::string parentOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool writeAllFd(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool copyData(int in, int out) {
+    std::vector<char> buf(1 << 16);
+    while (true) {
+        const ssize_t n = ::read(in, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!writeAllFd(out, buf.data(), static_cast<size_t>(n))) return false;
+    }
+}
+
+// Copies the contents, permissions and modification time of an open regular file into out.
+bool copyOpenFile(int in, const struct stat& st, int out) {
+    if (!copyData(in, out)) return false;
+    ::fchmod(out, st.st_mode & 07777);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(out, times);
+    return ::close(out) == 0;
+}
+
+// Removes one entry of the open folder dirFd. Folders are emptied first; read-only folders get
+// their owner rights back so that their entries can go. Symbolic links are removed, never
+// followed. False when anything stayed.
+bool removeEntry(int dirFd, const char* name) {
+    struct stat st {};
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) return ::unlinkat(dirFd, name, 0) == 0;
+    if ((st.st_mode & S_IRWXU) != S_IRWXU) ::fchmodat(dirFd, name, st.st_mode | S_IRWXU, 0);
+    bool ok = true;
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return false;
+    }
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        names.emplace_back(e->d_name);
+    }
+    for (const auto& n : names) ok = removeEntry(::dirfd(d), n.c_str()) && ok;
+    ::closedir(d);
+    return ::unlinkat(dirFd, name, AT_REMOVEDIR) == 0 && ok;
+}
+
+// Copies a regular file to a new target that must not exist yet.
+bool copyToNewFile(const std::string& from, const std::string& to) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    const bool ok = copyOpenFile(in, st, out);
+    ::close(in);
+    if (!ok) ::unlink(to.c_str());
+    return ok;
+}
+
+}  // namespace
+
+bool pathExists(const std::string& path) {
+    struct stat st {};
+    return statOf(path, st);
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return statOf(path, st) && S_ISREG(st.st_mode);
+}
+
+bool dirExists(const std::string& path) {
+    struct stat st {};
+    return statOf(path, st) && S_ISDIR(st.st_mode);
+}
+
+std::int64_t fileSize(const std::string& path) {
+    struct stat st {};
+    if (!statOf(path, st) || !S_ISREG(st.st_mode)) return 0;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+std::optional<std::vector<std::string>> listFiles(const std::string& dir) {
+    if (dir.empty()) return std::nullopt;
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.') continue;
+        bool regular = e->d_type == DT_REG;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            struct stat st {};
+            regular = ::fstatat(fd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        }
+        if (regular) names.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool makeSurePathExists(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path), ec);
+    return dirExists(path);
+}
+
+bool deleteTree(const std::string& path) {
+    if (path.empty()) return false;
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    // Never the root folder, and never a tree named through "." or "..".
+    const std::string name = nameOf(p);
+    if (p == "/" || name == "." || name == ".." || name.empty()) return false;
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0) return false;
+    const int parent = ::open(parentOf(p).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) return false;
+    const bool ok = removeEntry(parent, name.c_str());
+    ::close(parent);
+    return ok;
+}
+
+bool deleteFile(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool moveFileNoReplace(const std::string& from, const std::string& to) {
+    struct stat src {};
+    if (from.empty() || to.empty() || ::lstat(from.c_str(), &src) != 0) return false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    const int err = errno;
+    if (err == EEXIST || err == ENOENT || err == ENOTDIR) return false;
+    if (err == EXDEV) {
+        // Another file system: a copy that cannot replace anything, then the original goes.
+        if (!S_ISREG(src.st_mode)) return false;
+        if (!copyToNewFile(from, to)) return false;
+        if (::unlink(from.c_str()) != 0) {
+            ::unlink(to.c_str());
+            return false;
+        }
+        return true;
+    }
+    if (err != EINVAL && err != ENOSYS) return false;
+    // A file system without the no-replace rename: a hard link fails on an existing target.
+    if (S_ISREG(src.st_mode) && ::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) == 0) return true;
+        ::unlink(to.c_str());
+        return false;
+    }
+    struct stat dst {};
+    if (::lstat(to.c_str(), &dst) == 0) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool copyFileReplace(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) return false;
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    // A hidden temporary name in the target folder, so a half-written copy is never listed and
+    // the final rename stays on one file system.
+    std::string temp = parentOf(to) + "/." + nameOf(to) + ".XXXXXX";
+    const int out = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = copyOpenFile(in, st, out);
+    ::close(in);
+    ok = ok && ::rename(temp.c_str(), to.c_str()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+bool appendToFile(const std::string& path, const std::string& text) {
+    if (path.empty()) return false;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool ok = writeAllFd(fd, text.data(), text.size());
+    return ::close(fd) == 0 && ok;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string text;
+    char buf[1 << 16];
+    while (true) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        text.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+bool writeFile(const std::string& path, const std::string& text) {
+    if (path.empty()) return false;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool ok = writeAllFd(fd, text.data(), text.size());
+    return ::close(fd) == 0 && ok;
+}
+
+}  // namespace platform

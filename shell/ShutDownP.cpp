@@ -1,0 +1,31 @@
+#include "shell/ShutDownP.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/Platform.h"
+
+namespace ShutDownP {
+
+namespace {
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+}  // namespace
+
+int TerminateProcessByName(const std::string& exeName) {
+    const std::string wanted = lowered(exeName);
+    if (wanted.empty()) return 0;
+    const int self = platform::currentProcessId();
+    for (const auto& entry : platform::listProcesses()) {
+        if (entry.pid == self || lowered(entry.name) != wanted) continue;
+        // Only the first match is ended; one that cannot be ended (another user's) still counts.
+        platform::killProcess(entry.pid);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace ShutDownP

@@ -1,0 +1,89 @@
+// CountToolProcesses with real transcoder processes (copies of ffmpeg under the tool's name)
+// started through the shell start.
+
+#include <gtest/gtest.h>
+
+#include "media/General.h"
+#include "platform/Platform.h"
+#include "tests/platform/ToolProcess.h"
+#include "tests/support/TestMedia.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+class ToolProcesses : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Nobody else's transcoder may run during these tests (they hold the tool lock).
+        ASSERT_FALSE(General::CountToolProcesses("Vidforge.exe"));
+        m_folder = m_dir.str() + "/程序 it's";
+    }
+    void TearDown() override {
+        for (int pid : m_started) tooltest::killAndWait(pid);
+    }
+    int start(const std::string& exeName, const std::string& params) {
+        const std::string exe = tooltest::stageTranscoder(m_folder, exeName);
+        const int pid = exe.empty() ? -1 : tooltest::startAndFind(exe, params);
+        if (pid > 0) m_started.push_back(pid);
+        return pid;
+    }
+
+    TempDir m_dir;
+    std::string m_folder;
+    std::vector<int> m_started;
+};
+
+TEST_F(ToolProcesses, WholeNameInAnyCaseWhileTheTranscoderRuns) {
+    const int pid = start("Vidforge.exe", tooltest::longRunParameters());
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(General::CountToolProcesses("Vidforge.exe"));
+    EXPECT_TRUE(General::CountToolProcesses("vidforge.EXE"));
+    EXPECT_TRUE(General::CountToolProcesses("VIDFORGE.EXE"));
+    EXPECT_TRUE(General::CountToolProcesses("Vidforge.exe *32"));
+    EXPECT_FALSE(General::CountToolProcesses("Vidforge"));
+    EXPECT_FALSE(General::CountToolProcesses("idforge.exe"));
+    EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe *"));
+    EXPECT_FALSE(General::CountToolProcesses(""));
+    EXPECT_FALSE(General::CountToolProcesses("Pressling.exe"));
+
+    tooltest::killAndWait(pid);
+    EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe"));
+}
+
+TEST_F(ToolProcesses, FalseAtTheFirstCallAfterARealTranscodeEnds) {
+    const std::string output = m_dir.str() + "/输出 it's.mp4";
+    const int pid = start("Vidforge.exe", tooltest::shortRunParameters(1.0, output));
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(General::CountToolProcesses("Vidforge.exe"));
+    tooltest::waitForExit(pid);
+    // Ended, and never left behind as a zombie that would still count.
+    EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe"));
+    EXPECT_NEAR(General::ReadDuration(output).value_or(-1), 1.0, 0.05);
+}
+
+TEST_F(ToolProcesses, TrueWhileAnyOfSeveralRuns) {
+    const int first = start("Vidforge.exe", tooltest::longRunParameters());
+    const int second = start("Vidforge.exe", tooltest::longRunParameters());
+    ASSERT_GT(first, 0);
+    ASSERT_GT(second, 0);
+    EXPECT_TRUE(General::CountToolProcesses("Vidforge.exe"));
+    // Whichever one was seen first, ending it leaves the other to be found.
+    tooltest::killAndWait(std::min(first, second));
+    EXPECT_TRUE(General::CountToolProcesses("Vidforge.exe"));
+    tooltest::killAndWait(std::max(first, second));
+    EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe"));
+}
+
+TEST_F(ToolProcesses, NamesLongerThanTheKernelsShortName) {
+    // 16 characters: the kernel's short process name would cut it to "CompVidforge.ex".
+    const int pid = start("CompVidforge.exe", tooltest::longRunParameters());
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(General::CountToolProcesses("CompVidforge.exe"));
+    EXPECT_TRUE(General::CountToolProcesses("compvidforge.EXE"));
+    EXPECT_FALSE(General::CountToolProcesses("CompVidforge.ex"));
+    // Another file name of the same program is another tool.
+    EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe"));
+}
+
+}  // namespace

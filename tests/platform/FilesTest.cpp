@@ -1,0 +1,229 @@
+// Files and folders with real files: names with blanks, apostrophes and Chinese characters,
+// read-only entries, another file system.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDate>
+#include <QDir>
+#include <QTime>
+#include <functional>
+
+#include "platform/Platform.h"
+#include "tests/support/TestMedia.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+bool put(const std::string& path, const std::string& text) {
+    return platform::writeFile(path, text);
+}
+std::string get(const std::string& path) {
+    return platform::readFile(path).value_or("<missing>");
+}
+
+// Every entry of a folder, hidden ones included.
+QStringList allEntries(const std::string& dir) {
+    return QDir(QString::fromStdString(dir))
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                   QDir::Name);
+}
+
+// Runs fn as an unprivileged user when the tests run as root (root ignores read-only rights, so
+// the rights would not be tested otherwise). The folder is handed to that user first.
+bool asOrdinaryUser(const std::string& folder, const std::function<bool()>& fn) {
+    if (::geteuid() != 0) return fn();
+    if (::chown(folder.c_str(), 65534, 65534) != 0) return false;
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        ::_exit(fn() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(MoveFileNoReplace, MovesWithinAFileSystemAndNeverReplaces) {
+    TempDir tmp;
+    const std::string a = tmp.str() + "/素材 it's a.mp4", b = tmp.str() + "/已用 it's b.mp4";
+    ASSERT_TRUE(put(a, "A"));
+    EXPECT_TRUE(platform::moveFileNoReplace(a, b));
+    EXPECT_FALSE(platform::pathExists(a));
+    EXPECT_EQ(get(b), "A");
+
+    const std::string c = tmp.str() + "/c d.mp4";
+    ASSERT_TRUE(put(c, "C"));
+    EXPECT_FALSE(platform::moveFileNoReplace(c, b));
+    EXPECT_EQ(get(b), "A");
+    EXPECT_EQ(get(c), "C");
+    EXPECT_FALSE(platform::moveFileNoReplace(tmp.str() + "/missing", tmp.str() + "/x"));
+    EXPECT_FALSE(platform::moveFileNoReplace(c, tmp.str() + "/no folder/c.mp4"));
+    EXPECT_EQ(get(c), "C");
+
+    // Folders move as a whole.
+    const std::string dir = tmp.sub("文件夹 one", true).toStdString();
+    ASSERT_TRUE(put(dir + "/f", "F"));
+    EXPECT_TRUE(platform::moveFileNoReplace(dir, tmp.str() + "/文件夹 two"));
+    EXPECT_EQ(get(tmp.str() + "/文件夹 two/f"), "F");
+}
+
+TEST(MoveFileNoReplace, CopiesAcrossFileSystems) {
+    struct stat tmpStat {
+    }, shmStat{};
+    TempDir tmp;
+    if (::stat(tmp.str().c_str(), &tmpStat) != 0 || ::stat("/dev/shm", &shmStat) != 0 ||
+        tmpStat.st_dev == shmStat.st_dev || ::access("/dev/shm", W_OK) != 0)
+        GTEST_SKIP() << "no second writable file system (/dev/shm) on this machine";
+    const std::string other = "/dev/shm/sw-move-" + std::to_string(::getpid());
+    ASSERT_TRUE(platform::makeSurePathExists(other));
+    const std::string from = tmp.str() + "/跨 it's.mp3", to = other + "/跨 it's.mp3";
+    const std::string content(300000, 'x');
+    ASSERT_TRUE(put(from, content));
+    ASSERT_EQ(::chmod(from.c_str(), 0640), 0);
+    EXPECT_TRUE(platform::moveFileNoReplace(from, to));
+    EXPECT_FALSE(platform::pathExists(from));
+    EXPECT_EQ(get(to), content);
+    struct stat st {};
+    ASSERT_EQ(::stat(to.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    ASSERT_TRUE(put(from, "new"));
+    EXPECT_FALSE(platform::moveFileNoReplace(from, to));
+    EXPECT_EQ(get(from), "new");
+    EXPECT_EQ(get(to), content);
+    EXPECT_TRUE(platform::deleteTree(other));
+}
+
+TEST(CopyFileReplace, ReplacesThroughATemporaryNameAndLeavesNothingBehind) {
+    TempDir tmp;
+    const std::string from = tmp.str() + "/Vidforge.dll",
+                      to = tmp.str() + "/目标 it's/Vidforge.exe";
+    ASSERT_TRUE(put(from, "program"));
+    ASSERT_TRUE(platform::makeSurePathExists(tmp.str() + "/目标 it's"));
+    EXPECT_TRUE(platform::copyFileReplace(from, to));
+    EXPECT_EQ(get(to), "program");
+    ASSERT_TRUE(put(from, "newer program"));
+    EXPECT_TRUE(platform::copyFileReplace(from, to));
+    EXPECT_EQ(get(to), "newer program");
+    EXPECT_EQ(get(from), "newer program");
+    EXPECT_EQ(allEntries(tmp.str() + "/目标 it's"), QStringList{"Vidforge.exe"});
+
+    EXPECT_FALSE(platform::copyFileReplace(tmp.str() + "/missing", to));
+    EXPECT_EQ(get(to), "newer program");
+    EXPECT_FALSE(platform::copyFileReplace(from, tmp.str() + "/no folder/x"));
+    EXPECT_FALSE(platform::copyFileReplace(tmp.str(), tmp.str() + "/folder copy"));
+    EXPECT_EQ(allEntries(tmp.str() + "/目标 it's"), QStringList{"Vidforge.exe"});
+}
+
+TEST(ListFiles, VisibleRegularFilesSortedByName) {
+    TempDir tmp;
+    const std::string d = tmp.str();
+    for (const char* name : {"b clip.mp4", "a'1.MP4", "中文.mp4", ".hidden.mp4", "A.avi"})
+        ASSERT_TRUE(put(d + "/" + name, "x"));
+    ASSERT_TRUE(platform::makeSurePathExists(d + "/sub.mp4"));
+    ASSERT_EQ(::symlink((d + "/A.avi").c_str(), (d + "/link.mp4").c_str()), 0);
+    ASSERT_EQ(::symlink((d + "/sub.mp4").c_str(), (d + "/dirlink.mp4").c_str()), 0);
+    const auto files = platform::listFiles(d);
+    ASSERT_TRUE(files.has_value());
+    EXPECT_EQ(*files,
+              (std::vector<std::string>{"A.avi", "a'1.MP4", "b clip.mp4", "link.mp4", "中文.mp4"}));
+    EXPECT_EQ(platform::listFiles(d + "/sub.mp4"), std::vector<std::string>{});
+    EXPECT_FALSE(platform::listFiles(d + "/missing").has_value());
+    EXPECT_FALSE(platform::listFiles(d + "/A.avi").has_value());
+    EXPECT_FALSE(platform::listFiles("").has_value());
+}
+
+TEST(DeleteTree, RemovesReadOnlyFilesAndFoldersSilently) {
+    TempDir tmp;
+    const std::string root = tmp.str() + "/Tmps";
+    const std::string outside = tmp.str() + "/keep";
+    ASSERT_TRUE(platform::makeSurePathExists(outside));
+    ASSERT_TRUE(put(outside + "/precious.mp4", "keep me"));
+    ::chmod(outside.c_str(), 0777);
+    ::chmod((outside + "/precious.mp4").c_str(), 0666);
+    const bool ok = asOrdinaryUser(tmp.str(), [&] {
+        bool made = platform::makeSurePathExists(root + "/只读 sub's/deeper") &&
+                    put(root + "/0.mp4", "0") && put(root + "/List.txt", "l") &&
+                    put(root + "/只读 sub's/a.mp3", "a") &&
+                    put(root + "/只读 sub's/deeper/x", "x") &&
+                    ::symlink(outside.c_str(), (root + "/link to keep").c_str()) == 0;
+        made = made && ::chmod((root + "/0.mp4").c_str(), 0444) == 0 &&
+               ::chmod((root + "/只读 sub's/deeper/x").c_str(), 0444) == 0 &&
+               ::chmod((root + "/只读 sub's/deeper").c_str(), 0555) == 0 &&
+               ::chmod((root + "/只读 sub's").c_str(), 0500) == 0 &&
+               ::chmod(root.c_str(), 0555) == 0;
+        // The read-only rights are real for this user: a plain removal fails.
+        made = made && ::unlink((root + "/0.mp4").c_str()) != 0;
+        return made && platform::deleteTree(root) && !platform::pathExists(root);
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(platform::pathExists(root));
+    EXPECT_EQ(get(outside + "/precious.mp4"), "keep me");  // links are removed, not followed
+
+    EXPECT_FALSE(platform::deleteTree(tmp.str() + "/missing"));
+    // Names that would reach beyond the named folder are refused.
+    const std::string inner = tmp.sub("a/b", true).toStdString();
+    EXPECT_FALSE(platform::deleteTree(inner + "/.."));
+    EXPECT_FALSE(platform::deleteTree(inner + "/."));
+    EXPECT_TRUE(platform::dirExists(inner));
+    ASSERT_TRUE(put(tmp.str() + "/single file", "s"));
+    EXPECT_TRUE(platform::deleteTree(tmp.str() + "/single file"));
+    EXPECT_FALSE(platform::pathExists(tmp.str() + "/single file"));
+}
+
+TEST(FileBasics, CreateAppendReadWriteDelete) {
+    TempDir tmp;
+    const std::string d = tmp.str() + "/a b/中/c'd";
+    EXPECT_TRUE(platform::makeSurePathExists(d));
+    EXPECT_TRUE(platform::makeSurePathExists(d));
+    EXPECT_TRUE(platform::dirExists(d));
+    const std::string list = d + "/CompList.txt";
+    EXPECT_FALSE(platform::readFile(list).has_value());
+    EXPECT_EQ(platform::fileSize(list), 0);
+    EXPECT_TRUE(platform::appendToFile(list, "/o/000000.mp4\r\n"));
+    EXPECT_TRUE(platform::appendToFile(list, "/o/000001.mp4\r\n"));
+    EXPECT_EQ(get(list), "/o/000000.mp4\r\n/o/000001.mp4\r\n");
+    EXPECT_EQ(platform::fileSize(list), 30);
+    EXPECT_TRUE(platform::writeFile(list, "short"));
+    EXPECT_EQ(get(list), "short");
+    EXPECT_TRUE(platform::fileExists(list));
+    EXPECT_FALSE(platform::fileExists(d));
+    EXPECT_TRUE(platform::pathExists(d));
+    EXPECT_FALSE(platform::dirExists(list));
+    EXPECT_FALSE(platform::makeSurePathExists(list + "/below a file"));
+    EXPECT_FALSE(platform::readFile(d).has_value());
+    EXPECT_FALSE(platform::deleteFile(d));
+    EXPECT_TRUE(platform::deleteFile(list));
+    EXPECT_FALSE(platform::deleteFile(list));
+    EXPECT_FALSE(platform::appendToFile(d + "/missing/x", "y"));
+}
+
+TEST(Environment, ProgramFolderClockAndDate) {
+    char buf[4096] = {};
+    ASSERT_GT(::readlink("/proc/self/exe", buf, sizeof buf - 1), 0);
+    const std::string exe(buf);
+    EXPECT_EQ(platform::programFolder(), exe.substr(0, exe.rfind('/')));
+    EXPECT_EQ(platform::sepStr(), "/");
+
+    const double now = platform::secondsSinceMidnight();
+    const double qtNow = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+    EXPECT_GE(now, 0.0);
+    EXPECT_LT(now, 86400.0);
+    if (qtNow > 1 && qtNow < 86399) {
+        EXPECT_NEAR(now, qtNow, 1.0);
+    }
+    const auto d = platform::today();
+    const QDate q = QDate::currentDate();
+    if (qtNow > 1 && qtNow < 86399) {
+        EXPECT_EQ(d.year, q.year());
+        EXPECT_EQ(d.month, q.month());
+        EXPECT_EQ(d.day, q.day());
+    }
+}
+
+}  // namespace

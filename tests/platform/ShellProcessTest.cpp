@@ -1,0 +1,216 @@
+// The shell start and the process list with real programs: a helper that records how it was
+// started, copies of system programs and of the transcoder under chosen names.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "platform/Platform.h"
+#include "tests/platform/ToolProcess.h"
+#include "tests/support/TestMedia.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+struct EchoRecord {
+    int pid = 0, sid = 0;
+    std::string stdinKind, outputKind, terminal, raw;
+    std::vector<std::string> args;
+};
+
+void waitForFile(const std::string& path, const std::string& other = {}) {
+    while (!platform::fileExists(path) && (other.empty() || !platform::fileExists(other)))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// Reads the record the helper wrote into its working folder (waiting until it is there).
+EchoRecord readEcho(const std::string& folder) {
+    const std::string path = folder + "/args.txt";
+    waitForFile(path);
+    const std::string text = platform::readFile(path).value_or("");
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\0') continue;
+        fields.push_back(text.substr(start, i - start));
+        start = i + 1;
+    }
+    EchoRecord r;
+    if (fields.size() < 7) return r;
+    r.pid = std::stoi(fields[0]);
+    r.sid = std::stoi(fields[1]);
+    r.stdinKind = fields[2];
+    r.outputKind = fields[3];
+    r.terminal = fields[4];
+    r.raw = fields[5];
+    r.args.assign(fields.begin() + 7, fields.end());
+    EXPECT_EQ(r.args.size(), static_cast<size_t>(std::stoi(fields[6])));
+    return r;
+}
+
+// No child of ours is left, ended or not: the start never leaves a zombie behind.
+void expectNoChildren() {
+    int status = 0;
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+std::string stageEcho(const std::string& folder, const std::string& name) {
+    return tooltest::stageCopy(ARGECHO_PATH, folder, name);
+}
+
+TEST(ShellExecute, HiddenChildGetsExactlyTheIntendedArguments) {
+    TempDir tmp;
+    const std::string folder = tmp.str() + "/程序 folder's 1";
+    const std::string exe = stageEcho(folder, "Arg Echo.exe");
+    ASSERT_FALSE(exe.empty());
+    const std::string params =
+        R"("/视频 素材/it's a clip.mp4" -vf "scale=176:144" "C:\dir with blank\\" )"
+        R"(\\server\share "he said \"hi\"" 'single' plain)";
+    ASSERT_EQ(platform::shellExecute(exe, params, folder, true), 42);
+    const EchoRecord r = readEcho(folder);
+    EXPECT_EQ(r.args, platform::splitCommandLine(params));
+    EXPECT_EQ(r.args,
+              (std::vector<std::string>{"/视频 素材/it's a clip.mp4", "-vf", "scale=176:144",
+                                        R"(C:\dir with blank\)", R"(\\server\share)",
+                                        R"(he said "hi")", "'single'", "plain"}));
+    EXPECT_EQ(r.raw, params);
+    EXPECT_EQ(r.stdinKind, "stdin-null");
+    EXPECT_EQ(r.outputKind, "output-null");
+    EXPECT_EQ(r.terminal, "no-terminal");
+    EXPECT_NE(r.sid, ::getsid(0));
+    EXPECT_NE(r.sid, 0);
+    expectNoChildren();
+}
+
+TEST(ShellExecute, TabSeparatedTextOfAFolderWithBlanksArrivesWhole) {
+    TempDir tmp;
+    const std::string folder = tmp.str() + "/压缩 程序 dir";
+    const std::string exe = stageEcho(folder, "Pressling.exe");
+    const std::string params =
+        folder + "\tVidforge.exe\t" + folder + "/CompList.txt\t32\t25\t10000";
+    ASSERT_EQ(platform::shellExecute(exe, params, folder, true), 42);
+    const EchoRecord r = readEcho(folder);
+    EXPECT_EQ(r.raw, params);
+    // The arguments themselves are split at the folder's blanks as well.
+    EXPECT_EQ(r.args, platform::splitCommandLine(params));
+    EXPECT_GT(r.args.size(), 6u);
+}
+
+TEST(ShellExecute, NormalStartKeepsOutputButNeverTheTerminalInput) {
+    TempDir tmp;
+    const std::string folder = tmp.str() + "/shown";
+    const std::string exe = stageEcho(folder, "echo.exe");
+    ASSERT_EQ(platform::shellExecute(exe, "one", folder, false), 42);
+    const EchoRecord r = readEcho(folder);
+    EXPECT_EQ(r.args, std::vector<std::string>{"one"});
+    EXPECT_EQ(r.stdinKind, "stdin-null");
+    EXPECT_EQ(r.terminal, "no-terminal");
+    expectNoChildren();
+}
+
+TEST(ShellExecute, BareNameComesFromTheWorkingFolderFirstThenTheSearchPath) {
+    TempDir tmp;
+    const std::string work = tmp.str() + "/work dir";
+    const std::string onPath = tmp.str() + "/on path 中";
+    stageEcho(work, "twin.exe");
+    stageEcho(onPath, "pathonly.exe");
+    // The search path's twin would leave a different file behind.
+    ASSERT_TRUE(platform::writeFile(onPath + "/twin.exe", "#!/bin/sh\necho x > from-path.txt\n"));
+    ASSERT_EQ(::chmod((onPath + "/twin.exe").c_str(), 0755), 0);
+    const std::string oldPath = platform::environmentVariable("PATH");
+    ::setenv("PATH", (onPath + ":" + oldPath).c_str(), 1);
+
+    EXPECT_EQ(platform::shellExecute("twin.exe", "w", work, true), 42);
+    waitForFile(work + "/args.txt", work + "/from-path.txt");
+    EXPECT_EQ(readEcho(work).args, std::vector<std::string>{"w"});
+
+    const std::string other = tmp.sub("other", true).toStdString();
+    EXPECT_EQ(platform::shellExecute("pathonly.exe", "p", other, true), 42);
+    EXPECT_EQ(readEcho(other).args, std::vector<std::string>{"p"});
+    ::setenv("PATH", oldPath.c_str(), 1);
+}
+
+TEST(ShellExecute, FilesThatCannotRunGiveTwo) {
+    TempDir tmp;
+    const std::string folder = tmp.sub("bad", true).toStdString();
+    EXPECT_EQ(platform::shellExecute(folder + "/missing.exe", "", folder, true), 2);
+    EXPECT_EQ(platform::shellExecute("missing-anywhere.exe", "", folder, true), 2);
+    EXPECT_EQ(platform::shellExecute("", "", folder, true), 2);
+    ASSERT_TRUE(platform::writeFile(folder + "/plain.exe", "not a program"));
+    EXPECT_EQ(platform::shellExecute(folder + "/plain.exe", "", folder, true), 2);
+    // Marked runnable but not a program: the failure comes from the start itself.
+    ASSERT_TRUE(platform::writeFile(folder + "/garbage.exe", std::string("\x7f"
+                                                                         "ELF garbage")));
+    ASSERT_EQ(::chmod((folder + "/garbage.exe").c_str(), 0755), 0);
+    EXPECT_EQ(platform::shellExecute(folder + "/garbage.exe", "", folder, true), 2);
+    EXPECT_EQ(platform::shellExecute(folder, "", folder, true), 2);
+    const std::string exe = stageEcho(folder, "echo.exe");
+    EXPECT_EQ(platform::shellExecute(exe, "", folder + "/no such folder", true), 2);
+    expectNoChildren();
+}
+
+TEST(ProcessList, NamesComeFromTheExecutableWholeAndUncut) {
+    TempDir tmp;
+    const auto self = platform::listProcesses();
+    const std::string ownName =
+        testing::internal::GetArgvs()[0].substr(testing::internal::GetArgvs()[0].rfind('/') + 1);
+    bool foundSelf = false;
+    for (size_t i = 0; i < self.size(); ++i) {
+        if (i > 0) {
+            EXPECT_LT(self[i - 1].pid, self[i].pid);
+        }
+        if (self[i].pid == platform::currentProcessId()) {
+            foundSelf = true;
+            EXPECT_EQ(self[i].name, ownName);
+        }
+    }
+    EXPECT_TRUE(foundSelf);
+
+    // Longer than the kernel's 15-character short name, with a blank and Chinese characters.
+    const std::string longName = "CompVidforge 长名字.exe";
+    const std::string exe = tooltest::stageCopy("/bin/sleep", tmp.str(), longName);
+    const int pid = tooltest::startAndFind(exe, "3600");
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(tooltest::pidsNamed(longName), std::vector<int>{pid});
+    EXPECT_EQ(platform::processName(pid), longName);
+    EXPECT_EQ(platform::findProcess([&](std::string_view n) { return n == longName; }), pid);
+    EXPECT_EQ(platform::findProcess([](std::string_view n) { return n == "no such program"; }), 0);
+
+    // A program whose file was deleted while it runs keeps its name.
+    ASSERT_TRUE(platform::deleteFile(exe));
+    EXPECT_EQ(tooltest::pidsNamed(longName), std::vector<int>{pid});
+
+    EXPECT_TRUE(platform::killProcess(pid));
+    tooltest::waitForExit(pid);
+    EXPECT_TRUE(tooltest::pidsNamed(longName).empty());
+    EXPECT_EQ(platform::processName(pid), "");
+    EXPECT_FALSE(platform::killProcess(0));
+    EXPECT_FALSE(platform::killProcess(0x7fffffff));
+}
+
+TEST(ProcessList, EndedButUnreapedProcessesAreLeftOut) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(0);
+    // Wait (without reaping) until the child is a zombie.
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT), 0);
+    const std::string stat =
+        platform::readFile("/proc/" + std::to_string(child) + "/stat").value_or("");
+    EXPECT_NE(stat.find(") Z "), std::string::npos) << stat;
+    for (const auto& p : platform::listProcesses()) EXPECT_NE(p.pid, child);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+}
+
+}  // namespace
