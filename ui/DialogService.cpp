@@ -12,40 +12,62 @@ MsgResult QtDialogService::message(QWidget* parent, const QString& text, MsgIcon
     box.setWindowTitle(QStringLiteral("消息"));
     box.setText(text);
     switch (icon) {
-        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
-        case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MsgIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MsgIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
     }
     switch (buttons) {
-        case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case MsgButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
         case MsgButtons::OkCancel:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             box.setDefaultButton(cancelIsDefault ? QMessageBox::Cancel : QMessageBox::Ok);
             break;
-        case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case MsgButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
         case MsgButtons::RetryCancel:
             box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
             break;
     }
     switch (box.exec()) {
-        case QMessageBox::Ok: return MsgResult::Ok;
-        case QMessageBox::Yes: return MsgResult::Yes;
-        case QMessageBox::No: return MsgResult::No;
-        case QMessageBox::Retry: return MsgResult::Retry;
-        default: return MsgResult::Cancel;
+        case QMessageBox::Ok:
+            return MsgResult::Ok;
+        case QMessageBox::Yes:
+            return MsgResult::Yes;
+        case QMessageBox::No:
+            return MsgResult::No;
+        case QMessageBox::Retry:
+            return MsgResult::Retry;
+        default:
+            return MsgResult::Cancel;
     }
 }
 
 QString QtDialogService::browseFolder(QWidget* parent, const QString& prompt, bool newFolderStyle) {
-    QFileDialog::Options options = QFileDialog::ShowDirsOnly;
-    if (!newFolderStyle) options |= QFileDialog::ReadOnly;  // no "new folder" button
-    return QFileDialog::getExistingDirectory(parent, prompt, QString(), options);
+    return browseFolderFrom(parent, prompt, QString(), newFolderStyle);
 }
 
-void QtDialogService::beep() { QApplication::beep(); }
+QString QtDialogService::browseFolderFrom(QWidget* parent, const QString& prompt,
+                                          const QString& initialFolder, bool newFolderStyle) {
+    QFileDialog::Options options = QFileDialog::ShowDirsOnly;
+    if (!newFolderStyle) options |= QFileDialog::ReadOnly;  // no "new folder" button
+    return QFileDialog::getExistingDirectory(parent, prompt, initialFolder, options);
+}
+
+void QtDialogService::beep() {
+    QApplication::beep();
+}
 
 void QtDialogService::openLocation(const QString& location) {
-    const QUrl url = location.contains(QStringLiteral("://")) ? QUrl(location)
-                                                              : QUrl::fromLocalFile(location);
+    const QUrl url =
+        location.contains(QStringLiteral("://")) ? QUrl(location) : QUrl::fromLocalFile(location);
     QDesktopServices::openUrl(url);
 }

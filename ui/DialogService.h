@@ -19,6 +19,13 @@ public:
     // The desktop's folder browser with the prompt as caption; the chosen folder as the browser
     // reports it, or an empty text when cancelled.
     virtual QString browseFolder(QWidget* parent, const QString& prompt, bool newFolderStyle) = 0;
+    // The same, opening at initialFolder (empty: the browser's own start). Services that cannot
+    // preselect a folder simply browse.
+    virtual QString browseFolderFrom(QWidget* parent, const QString& prompt,
+                                     const QString& initialFolder, bool newFolderStyle) {
+        (void)initialFolder;
+        return browseFolder(parent, prompt, newFolderStyle);
+    }
     virtual void beep() = 0;
     // Opens a folder (or a web address) in the desktop's file manager or browser.
     virtual void openLocation(const QString& location) = 0;
@@ -30,6 +37,8 @@ public:
     MsgResult message(QWidget* parent, const QString& text, MsgIcon icon, MsgButtons buttons,
                       bool cancelIsDefault = false) override;
     QString browseFolder(QWidget* parent, const QString& prompt, bool newFolderStyle) override;
+    QString browseFolderFrom(QWidget* parent, const QString& prompt, const QString& initialFolder,
+                             bool newFolderStyle) override;
     void beep() override;
     void openLocation(const QString& location) override;
 };

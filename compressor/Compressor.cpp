@@ -1,0 +1,255 @@
+#include "compressor/Compressor.h"
+
+#include <QFileInfo>
+#include <QLockFile>
+#include <QString>
+#include <QSysInfo>
+#include <cmath>
+#include <cstdlib>
+
+#include "media/General.h"
+#include "platform/Platform.h"
+
+namespace compressor {
+
+namespace {
+
+constexpr int kStarted = 42;  // what the shell start reports for a started program
+constexpr double kDurationTolerance = 1.0;
+const char* const kLockName = "Pressling.lock";
+
+std::vector<std::string> splitAt(const std::string& text, char sep) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t end = text.find(sep, start);
+        if (end == std::string::npos) {
+            parts.push_back(text.substr(start));
+            return parts;
+        }
+        parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+// Field 4 as a 16-bit integer: a decimal number, rounded halves to even.
+std::optional<int> parseRate(const std::string& field) {
+    const std::string text = trimBlanks(field);
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
+    const double rounded = std::nearbyint(value);
+    if (rounded < -32768 || rounded > 32767) return std::nullopt;
+    return static_cast<int>(rounded);
+}
+
+// Takes the lock when it is free or its holder is gone (an ended process the system has not
+// reaped yet still owns its number for a while).
+bool takeLock(QLockFile& lock) {
+    if (lock.tryLock(0)) return true;
+    if (lock.error() != QLockFile::LockFailedError) return false;
+    qint64 pid = 0;
+    QString host, app;
+    if (!lock.getLockInfo(&pid, &host, &app) || host != QSysInfo::machineHostName()) return false;
+    for (const auto& p : platform::listProcesses())
+        if (p.pid == pid) return false;
+    lock.removeStaleLockFile();
+    return lock.tryLock(0);
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+    const QString ca = QFileInfo(QString::fromStdString(a)).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(QString::fromStdString(b)).canonicalFilePath();
+}
+
+}  // namespace
+
+std::string trimBlanks(const std::string& text) {
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const size_t last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+ParsedCommandLine parseCommandLine(const std::string& text) {
+    ParsedCommandLine parsed;
+    const std::vector<std::string> fields = splitAt(text, '\t');
+    if (fields.size() < 4) {
+        parsed.error = "the command line has " + std::to_string(fields.size()) +
+                       " TAB-separated field(s); tool folder, transcoder, list and rate factor "
+                       "are needed";
+        return parsed;
+    }
+    const std::optional<int> rate = parseRate(fields[3]);
+    if (!rate) {
+        parsed.error = "the rate factor \"" + fields[3] + "\" is not a 16-bit number";
+        return parsed;
+    }
+    parsed.fields = Fields{fields[0], fields[1], fields[2], *rate};
+    return parsed;
+}
+
+std::string extensionOf(const std::string& path) {
+    const size_t nameStart = path.find_last_of("/\\");
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (nameStart != std::string::npos && dot < nameStart)) return {};
+    return path.substr(dot);
+}
+
+std::string tempFilePath(const std::string& ownFolder, const std::string& video) {
+    return ownFolder + platform::sepStr() + "Tmp" + extensionOf(video);
+}
+
+std::string compressionCommand(const std::string& video, int rate, const std::string& tempFile) {
+    return "-i \"" + video + "\" -y -q:v 0 -q:a 0 -crf " + std::to_string(rate) + "  \"" +
+           tempFile + "\"";
+}
+
+std::string privateToolName(const std::string& toolFile) {
+    return "Comp" + toolFile;
+}
+
+std::optional<std::string> pickNextLine(const std::string& listText,
+                                        const std::set<std::string>& done,
+                                        const std::function<bool(const std::string&)>& exists) {
+    for (std::string line : splitAt(listText, '\n')) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        line = trimBlanks(line);
+        if (line.empty() || done.count(line) || !exists(line)) continue;
+        return line;
+    }
+    return std::nullopt;
+}
+
+bool resultAcceptable(std::optional<double> originalSeconds, std::optional<double> resultSeconds) {
+    return originalSeconds && resultSeconds && *originalSeconds > 0 && *resultSeconds > 0 &&
+           std::fabs(*resultSeconds - *originalSeconds) <= kDurationTolerance;
+}
+
+// ---- Compressor ---------------------------------------------------------------------------
+
+Compressor::Compressor(Fields fields, std::string ownFolder, std::ostream& log, Hooks hooks)
+    : m_fields(std::move(fields)),
+      m_ownFolder(std::move(ownFolder)),
+      m_log(log),
+      m_hooks(std::move(hooks)),
+      m_toolName(privateToolName(m_fields.toolFile)),
+      m_toolCopy(m_fields.toolFolder + platform::sepStr() + m_toolName) {}
+
+std::optional<std::string> Compressor::nextLine() const {
+    const std::optional<std::string> text = platform::readFile(m_fields.listPath);
+    if (!text) return std::nullopt;
+    return pickNextLine(*text, m_done,
+                        [](const std::string& path) { return platform::fileExists(path); });
+}
+
+bool Compressor::makeToolCopy() {
+    const std::string source = m_fields.toolFolder + platform::sepStr() + m_fields.toolFile;
+    if (!platform::fileExists(source)) {
+        m_log << "Pressling: the transcoder " << source << " does not exist\n";
+        return false;
+    }
+    if (!platform::copyFileReplace(source, m_toolCopy)) {
+        m_log << "Pressling: cannot copy the transcoder to " << m_toolCopy << "\n";
+        return false;
+    }
+    return true;
+}
+
+int Compressor::run() {
+    if (!platform::fileExists(m_fields.listPath)) {
+        m_log << "Pressling: the compression list " << m_fields.listPath
+              << " does not exist; nothing to do\n";
+        return kNoList;
+    }
+    if (!makeToolCopy()) return kNoTranscoder;
+    while (true) {
+        std::optional<std::string> line = nextLine();
+        if (!line) {
+            platform::deleteFile(m_toolCopy);
+            if (m_hooks.nothingLeft) m_hooks.nothingLeft();
+            // The list once more right before it goes, so that a line appended since the last
+            // reading is not lost with it.
+            line = nextLine();
+            if (!line) break;
+            if (!makeToolCopy()) return kNoTranscoder;  // the list stays for the next start
+        }
+        m_done.insert(*line);
+        compress(*line);
+    }
+    platform::deleteFile(m_fields.listPath);
+    return kDone;
+}
+
+void Compressor::compress(const std::string& video) {
+    const std::string temp = tempFilePath(m_ownFolder, video);
+    if (samePath(temp, video)) {
+        m_log << "Pressling: " << video
+              << " is the compressor's own temporary file; left as it is\n";
+        m_outcomes.emplace_back(video, Outcome::SameAsTemp);
+        return;
+    }
+    const std::optional<double> original = General::ReadDuration(video);
+    if (!original || *original <= 0) {
+        m_log << "Pressling: " << video << " has no readable play length; left as it is\n";
+        m_outcomes.emplace_back(video, Outcome::NotAVideo);
+        return;
+    }
+    // A left-over of an earlier run must never pass for this video's result.
+    platform::deleteFile(temp);
+    const int started = platform::shellExecute(
+        m_toolName, compressionCommand(video, m_fields.rate, temp), m_fields.toolFolder, true);
+    if (started != kStarted)
+        m_log << "Pressling: the transcoder copy " << m_toolName << " did not start\n";
+    if (m_hooks.transcoderStarted) m_hooks.transcoderStarted(video, temp);
+    while (General::CountToolProcesses(m_toolName)) General::PumpEvents();
+
+    const std::optional<double> result = General::ReadDuration(temp);
+    Outcome outcome = Outcome::Replaced;
+    if (!resultAcceptable(original, result)) {
+        m_log << "Pressling: the re-encoded " << video << " is missing or broken ("
+              << (result ? std::to_string(*result) + " s" : std::string("no play length"))
+              << " against " << *original << " s); the original stays\n";
+        outcome = Outcome::BadResult;
+    } else if (!platform::copyFileReplace(temp, video)) {
+        m_log << "Pressling: cannot put the re-encoded video in the place of " << video
+              << "; the original stays\n";
+        outcome = Outcome::ReplaceFailed;
+    }
+    platform::deleteFile(temp);
+    m_outcomes.emplace_back(video, outcome);
+}
+
+// ---- the program ---------------------------------------------------------------------------
+
+int runProgram(const std::string& commandLine, const std::string& ownFolder, std::ostream& log) {
+    // One instance at a time: a lock in the program's own folder. An instance that ended without
+    // giving it up (killed, crashed) leaves a stale lock that the next start takes.
+    QLockFile lock(QString::fromStdString(ownFolder + platform::sepStr() + kLockName));
+    lock.setStaleLockTime(0);  // only a dead owner makes the lock stale, never its age
+    if (!takeLock(lock)) {
+        platform::terminalBeep();
+        if (lock.error() == QLockFile::LockFailedError) {
+            log << "Pressling: another instance is running; this one ends\n";
+            return kAnotherInstance;
+        }
+        log << "Pressling: cannot make the instance lock in " << ownFolder << "\n";
+        return kNoLock;
+    }
+    if (trimBlanks(commandLine).empty()) {
+        platform::terminalBeep();
+        log << "Pressling: the command line is empty; it needs the fields tool folder, transcoder, "
+               "list and rate factor separated by TAB\n";
+        return kEmptyCommandLine;
+    }
+    const ParsedCommandLine parsed = parseCommandLine(commandLine);
+    if (!parsed.fields) {
+        log << "Pressling: " << parsed.error << "\n";
+        return kBadCommandLine;
+    }
+    Compressor compressor(*parsed.fields, ownFolder, log);
+    return compressor.run();
+}
+
+}  // namespace compressor

@@ -1,0 +1,431 @@
+// Loading and closing the main window: the acceleration probe with the real transcoder and with a
+// stand-in for the hardware this machine lacks, the stored settings, the folders, the order of
+// the load steps, the close request, and the guard against a real running second copy.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLockFile>
+#include <QThread>
+#include <algorithm>
+#include <memory>
+
+#include "platform/Platform.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestMedia.h"
+#include "ui/Form1.h"
+#include "ui/Settings.h"
+#include "ui/Startup.h"
+
+using testsupport::TempDir;
+
+namespace {
+
+class QtApp : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "startup_test";
+        static char* argv[] = {name, nullptr};
+        m_app = new QApplication(argc, argv);
+    }
+    void TearDown() override { delete m_app; }
+
+private:
+    QApplication* m_app = nullptr;
+};
+const auto* const kQtApp = ::testing::AddGlobalTestEnvironment(new QtApp);
+
+const QString kIntel = QStringLiteral("Intel显卡硬件加速");
+const QString kNvidia = QStringLiteral("NVIDIA显卡硬件加速");
+const QString kAbsent = QStringLiteral("<absent>");
+
+void waitUntil(const std::function<bool()>& condition) {
+    while (!condition()) QThread::msleep(10);
+}
+bool running(int pid) {
+    const auto all = platform::listProcesses();
+    return std::any_of(all.begin(), all.end(), [&](const auto& p) { return p.pid == pid; });
+}
+std::vector<int> pidsNamed(const char* name) {
+    std::vector<int> pids;
+    for (const auto& p : platform::listProcesses())
+        if (p.name == name) pids.push_back(p.pid);
+    return pids;
+}
+bool copyExecutable(const QString& from, const QString& to) {
+    QFile::remove(to);
+    return QFile::copy(from, to) &&
+           QFile(to).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+// Ends the processes when the test is over, whatever happened.
+struct Reaper {
+    std::vector<int> pids;
+    ~Reaper() {
+        for (int pid : pids) platform::killProcess(pid);
+    }
+};
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The user's home and configuration are the test's own.
+        m_oldHome = qgetenv("HOME");
+        m_oldConfig = qgetenv("XDG_CONFIG_HOME");
+        home = tmp.sub("home", true);
+        qputenv("HOME", home.toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home + "/.config").toUtf8());
+        prog = tmp.sub("程序 目录", true);
+        settings = std::make_unique<Settings>(tmp.sub("settings.ini"));
+    }
+    void TearDown() override {
+        setStartupCheck({});
+        qputenv("HOME", m_oldHome);
+        qputenv("XDG_CONFIG_HOME", m_oldConfig);
+    }
+    std::unique_ptr<Form1> makeForm() { return std::make_unique<Form1>(dialogs, *settings, prog); }
+    // The program folder with the stand-in transcoder as the shipped one and the real sample.
+    void stageStandIn(const QByteArray& behaviour) {
+        ASSERT_TRUE(copyExecutable(STANDIN_TRANSCODER, prog + "/Vidforge.dll"));
+        ASSERT_TRUE(testsupport::stageProgramFolder(prog, {"Accelerate.dll"}));
+        ASSERT_TRUE(testsupport::writeText(prog + "/behaviour.txt", behaviour));
+    }
+    // The command texts the stand-in was started with, in order.
+    QStringList commands() const {
+        QFile f(prog + "/commands.txt");
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+    QString stored(const char* key) const { return settings->ReadSetting(key, kAbsent); }
+    static QStringList entries(const Form1& form) {
+        QStringList list;
+        for (int i = 0; i < form.CmbAcc->count(); ++i) list << form.CmbAcc->itemText(i);
+        return list;
+    }
+    bool exists(const QString& name) const { return QFile::exists(prog + "/" + name); }
+
+    TempDir tmp;
+    QString home, prog;
+    std::unique_ptr<Settings> settings;
+    ScriptedDialogs dialogs;
+
+private:
+    QByteArray m_oldHome, m_oldConfig;
+};
+
+// ---- the acceleration probe ------------------------------------------------------------------
+
+TEST_F(StartupTest, RealTranscoderFindsNoHardwareEncoderHere) {
+    ASSERT_TRUE(testsupport::stageProgramFolder(prog, {"Vidforge.dll", "Accelerate.dll"}));
+    auto form = makeForm();
+    ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+
+    EXPECT_FALSE(form->ChSpeed->isEnabled());
+    EXPECT_EQ(form->CmbAcc->count(), 0);
+    for (const char* key : {"Accelerate", "AccIndex", "Accs"}) EXPECT_EQ(stored(key), kAbsent);
+    EXPECT_FALSE(exists("Acc.mp4"));  // the failed attempts' empty outputs are gone too
+    EXPECT_FALSE(exists("Accelerate.mp4"));
+    EXPECT_TRUE(exists("Vidforge.exe"));
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(StartupTest, FailedAttemptsAreRetriedAtEveryStartWithTheExactCommands) {
+    // As this machine's transcoder does: each attempt fails and leaves an empty output file.
+    stageStandIn("h264_qsv empty 0\nh264_nvenc empty 0\n");
+    for (int start = 0; start < 2; ++start) {
+        auto form = makeForm();
+        ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+        EXPECT_FALSE(form->ChSpeed->isEnabled());
+        EXPECT_EQ(form->CmbAcc->count(), 0);
+    }
+    const QString p = prog;
+    const QString intel = "-c:v h264_qsv  -noautorotate   -i \"" + p +
+                          "/Accelerate.mp4\" -vf \"transpose=1\" -s 720:1280 -r 25 -b:v 10000k "
+                          "-an -q:v 0   -c:v h264_qsv  -y \"" +
+                          p + "/Acc.mp4\"";
+    const QString nvidia = " -c:v h264_cuvid   -noautorotate  -i \"" + p +
+                           "/Accelerate.mp4\" -vf \"transpose=1\" -s 720:1280 -r 25 -b:v 10000k "
+                           "-an -q:v 0  -c:v h264_nvenc  -y \"" +
+                           p + "/Acc.mp4\"";
+    EXPECT_EQ(commands(), (QStringList{intel, nvidia, intel, nvidia}));
+    for (const char* key : {"Accelerate", "AccIndex", "Accs"}) EXPECT_EQ(stored(key), kAbsent);
+    EXPECT_FALSE(exists("Acc.mp4"));
+    EXPECT_FALSE(exists("Accelerate.mp4"));
+}
+
+struct ProbeCase {
+    const char* name;
+    const char* behaviour;
+    QStringList entries;
+    int preferred;
+};
+
+class ProbeOutcome : public StartupTest, public ::testing::WithParamInterface<ProbeCase> {};
+
+TEST_P(ProbeOutcome, EntriesPreferenceAndSettings) {
+    const ProbeCase& c = GetParam();
+    stageStandIn(c.behaviour);
+    {
+        auto form = makeForm();
+        ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+        EXPECT_TRUE(form->ChSpeed->isEnabled());
+        EXPECT_FALSE(form->ChSpeed->isChecked());
+        EXPECT_EQ(entries(*form), c.entries);
+        EXPECT_EQ(form->CmbAcc->currentIndex(), c.preferred);
+        EXPECT_EQ(form->PreferredEncoderIndex, c.preferred);
+        EXPECT_EQ(stored("Accelerate"), "1");
+        EXPECT_EQ(stored("AccIndex"), QString::number(c.preferred));
+        EXPECT_EQ(stored("Accs"), c.entries.join("\r\n") + "\r\n");
+        EXPECT_FALSE(exists("Acc.mp4"));
+        EXPECT_FALSE(exists("Accelerate.mp4"));
+    }
+    // The next start restores what the probe found and never probes again.
+    auto again = makeForm();
+    ASSERT_TRUE(runStartup(*again, *settings, dialogs));
+    EXPECT_EQ(commands().size(), 2);
+    EXPECT_TRUE(again->ChSpeed->isEnabled());
+    EXPECT_EQ(entries(*again), c.entries);
+    EXPECT_EQ(again->CmbAcc->currentIndex(), c.preferred);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StandIn, ProbeOutcome,
+    ::testing::Values(
+        ProbeCase{"OnlyIntel", "h264_qsv write 0\nh264_nvenc empty 0\n", {kIntel}, 0},
+        ProbeCase{"OnlyNvidia", "h264_qsv empty 0\nh264_nvenc write 0\n", {kNvidia}, 0},
+        ProbeCase{
+            "Intel3Nvidia5", "h264_qsv write 3000\nh264_nvenc write 5000\n", {kIntel, kNvidia}, 0},
+        ProbeCase{
+            "Intel5Nvidia3", "h264_qsv write 5000\nh264_nvenc write 3000\n", {kIntel, kNvidia}, 1},
+        // The Intel run ends just past a second boundary, so the NVIDIA run ends within the same
+        // second: a 0 s attempt keeps the index at 0 although it was the faster one.
+        ProbeCase{"Nvidia0Seconds",
+                  "h264_qsv write 3000 align\nh264_nvenc write 0\n",
+                  {kIntel, kNvidia},
+                  0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- stored settings and missing files -------------------------------------------------------
+
+TEST_F(StartupTest, StoredAccelerationSettingsAreRestoredOrPassedOver) {
+    stageStandIn("h264_qsv write 0\nh264_nvenc write 0\n");
+    const QString both = kIntel + "\r\n" + kNvidia + "\r\n";
+    struct Case {
+        QStringList keyValues;  // key, value, key, value, ...
+        bool speedEnabled, ticked;
+        QStringList entries;
+        int selected;
+    } cases[] = {
+        {{"Accelerate", "1"}, true, false, {}, -1},
+        {{"Accelerate", "1", "Accs", kIntel + "\r\n", "CmbAcc", "1"}, true, false, {kIntel}, -1},
+        {{"Accelerate", "1", "Accs", both, "Speed", "1", "CmbAcc", "1"},
+         true,
+         true,
+         {kIntel, kNvidia},
+         1},
+        {{"Accelerate", "1", "Accs", both, "Speed", "abc", "AccIndex", "x", "CmbAcc", "99999"},
+         true,
+         false,
+         {kIntel, kNvidia},
+         -1},
+        // An unreadable flag skips the step: neither restored nor probed.
+        {{"Accelerate", "abc"}, false, false, {}, -1},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keyValues.join(" ").toStdString());
+        settings = std::make_unique<Settings>(tmp.sub(QString("case%1.ini").arg(++n)));
+        for (int i = 0; i + 1 < c.keyValues.size(); i += 2)
+            settings->WriteSetting(c.keyValues[i], c.keyValues[i + 1]);
+        auto form = makeForm();
+        ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+        EXPECT_EQ(form->ChSpeed->isEnabled(), c.speedEnabled);
+        EXPECT_EQ(form->ChSpeed->isChecked(), c.ticked);
+        EXPECT_EQ(form->CmbAcc->isEnabled(), c.ticked);
+        EXPECT_EQ(entries(*form), c.entries);
+        EXPECT_EQ(form->CmbAcc->currentIndex(), c.selected);
+        EXPECT_EQ(form->LDir->text(), home + "/Stitchwell");  // later steps still ran
+    }
+    EXPECT_TRUE(commands().isEmpty());  // the probe never ran
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(StartupTest, MissingShippedFilesAreHandledSilently) {
+    auto form = makeForm();
+    ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(form->ChSpeed->isEnabled());
+    EXPECT_EQ(stored("Accelerate"), kAbsent);
+    EXPECT_FALSE(exists("Vidforge.exe"));
+    EXPECT_FALSE(exists("Accelerate.mp4"));
+    EXPECT_TRUE(QFileInfo(prog + "/已使用素材").isDir());
+}
+
+// ---- folders and the order of the load steps -------------------------------------------------
+
+TEST_F(StartupTest, FoldersAndFilesArePrepared) {
+    stageStandIn("");
+    ASSERT_TRUE(testsupport::writeText(prog + "/Vidforge.exe", "an old copy"));
+    ASSERT_TRUE(testsupport::writeText(prog + "/Pressling.exe", "left by a run"));
+    ASSERT_TRUE(testsupport::writeText(tmp.sub("程序 目录/Tmps/sub", true) + "/0.mp4", "x"));
+    {
+        auto form = makeForm();
+        ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+        // No videos folder: the home folder's own, which survives a reboot.
+        EXPECT_EQ(form->LDir->text(), home + "/Stitchwell");
+        EXPECT_TRUE(QFileInfo(home + "/Stitchwell").isDir());
+        EXPECT_EQ(form->LMove->text(), prog + "/已使用素材");
+        EXPECT_TRUE(QFileInfo(prog + "/已使用素材").isDir());
+        EXPECT_FALSE(exists("Tmps"));
+        EXPECT_FALSE(exists("Pressling.exe"));
+        EXPECT_EQ(QFile(prog + "/Vidforge.exe").size(), QFile(prog + "/Vidforge.dll").size());
+    }
+    // With a videos folder, stored folders that do not exist.
+    QDir().mkpath(home + "/Videos");
+    const QString saveDir = tmp.path() + "/新 输出/深", moveDir = tmp.path() + "/别处 素材";
+    settings->WriteSetting("SaveDir", saveDir);
+    settings->WriteSetting("MoveDir", moveDir);
+    QDir(prog + "/已使用素材").removeRecursively();
+    auto form = makeForm();
+    ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+    EXPECT_EQ(defaultOutputFolder(), home + "/Videos/Stitchwell");
+    EXPECT_TRUE(QFileInfo(home + "/Videos/Stitchwell").isDir());
+    EXPECT_EQ(form->LDir->text(), saveDir);
+    EXPECT_TRUE(QFileInfo(saveDir).isDir());
+    EXPECT_EQ(form->LMove->text(), moveDir);
+    EXPECT_FALSE(QFileInfo::exists(moveDir));
+    EXPECT_TRUE(QFileInfo(prog + "/已使用素材").isDir());
+}
+
+TEST_F(StartupTest, UpdateProgramEndsBeforeTheStartupCheckRuns) {
+    stageStandIn("");
+    ASSERT_TRUE(testsupport::writeText(prog + "/Pressling.exe", "left by a run"));
+    const QString updater = tmp.sub("updater", true);
+    ASSERT_TRUE(copyExecutable("/bin/sleep", updater + "/Powerloop.exe"));
+    const std::vector<int> earlier = pidsNamed("Powerloop.exe");
+    ASSERT_EQ(platform::shellExecute("Powerloop.exe", "600", updater.toStdString(), true), 42);
+    Reaper powerloop;
+    for (int pid : pidsNamed("Powerloop.exe"))
+        if (std::find(earlier.begin(), earlier.end(), pid) == earlier.end())
+            powerloop.pids.push_back(pid);
+    ASSERT_EQ(powerloop.pids.size(), 1u);
+
+    int checks = 0;
+    bool presslingStillThere = false;
+    QString outputCaption;
+    setStartupCheck([&](Form1& form) {
+        ++checks;
+        presslingStillThere = exists("Pressling.exe");
+        outputCaption = form.LDir->text();
+    });
+    auto form = makeForm();
+    ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+    EXPECT_EQ(checks, 1);
+    EXPECT_TRUE(presslingStillThere);
+    EXPECT_EQ(outputCaption, "保存目录未指定");  // the check comes before the folder steps
+    EXPECT_FALSE(exists("Pressling.exe"));
+    waitUntil([&] { return !running(powerloop.pids[0]); });
+}
+
+// ---- closing ---------------------------------------------------------------------------------
+
+TEST_F(StartupTest, CloseRequestAsksThenEndsTheTranscoder) {
+    stageStandIn("hold none 600000\n");
+    ASSERT_TRUE(copyExecutable(prog + "/Vidforge.dll", prog + "/Vidforge.exe"));
+    const std::vector<int> earlier = pidsNamed("Vidforge.exe");
+    ASSERT_EQ(
+        platform::shellExecute("Vidforge.exe", "-c:v hold -i in out", prog.toStdString(), true),
+        42);
+    Reaper transcoder;
+    for (int pid : pidsNamed("Vidforge.exe"))
+        if (std::find(earlier.begin(), earlier.end(), pid) == earlier.end())
+            transcoder.pids.push_back(pid);
+    ASSERT_EQ(transcoder.pids.size(), 1u);
+
+    auto form = makeForm();
+    installCloseRequest(*form, dialogs);
+    form->show();
+    int closedSignals = 0;
+    QObject::connect(form.get(), &Form1::closed, [&] { ++closedSignals; });
+
+    dialogs.answers = {MsgResult::Cancel};
+    EXPECT_FALSE(form->close());
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, "关闭程序？");
+    EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::OkCancel);
+    EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Information);
+    EXPECT_TRUE(dialogs.shown[0].cancelIsDefault);
+    EXPECT_TRUE(running(transcoder.pids[0]));
+    EXPECT_TRUE(exists("Vidforge.exe"));
+    EXPECT_EQ(closedSignals, 0);
+
+    dialogs.answers = {MsgResult::Ok};
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(closedSignals, 1);
+    EXPECT_FALSE(exists("Vidforge.exe"));
+    EXPECT_FALSE(form->trayIconShown());
+    waitUntil([&] { return !running(transcoder.pids[0]); });
+}
+
+// ---- a real second copy ----------------------------------------------------------------------
+
+TEST_F(StartupTest, SecondCopyGuardAgainstARunningStitchwell) {
+    ASSERT_TRUE(testsupport::stageProgramFolder(prog, {"Stitchwell"}));
+    const std::vector<int> earlier = pidsNamed("Stitchwell");
+    // Started offscreen (inherited), with the test's home and configuration.
+    ASSERT_EQ(platform::shellExecute("Stitchwell", "", prog.toStdString(), true), 42);
+    Reaper other;
+    for (int pid : pidsNamed("Stitchwell"))
+        if (std::find(earlier.begin(), earlier.end(), pid) == earlier.end())
+            other.pids.push_back(pid);
+    ASSERT_EQ(other.pids.size(), 1u);
+    const int otherPid = other.pids[0];
+    auto lockHolder = [&] {
+        QLockFile probe(prog + "/Stitchwell.lock");
+        qint64 pid = 0;
+        QString host, app;
+        return probe.getLockInfo(&pid, &host, &app) ? pid : 0;
+    };
+    // Loaded as far as the used-material folder, so its own clean-up is over.
+    waitUntil([&] {
+        return (lockHolder() == otherPid && QFileInfo(prog + "/已使用素材").isDir()) ||
+               !running(otherPid);
+    });
+    ASSERT_TRUE(running(otherPid)) << "the staged Stitchwell ended on its own";
+
+    const QString message =
+        "程序正在运行中，或者上次运行的程序未正确退出\r\n是——放弃重复运行\r\n否——强制关闭上次未正"
+        "确退出的";
+    StartupOptions options;
+    options.exeName = "Stitchwell";
+    ASSERT_TRUE(testsupport::writeText(prog + "/Pressling.exe", "left by a run"));
+    {
+        // Yes: give up this copy at once; nothing else of the load runs.
+        dialogs.answers = {MsgResult::Yes};
+        auto form = makeForm();
+        EXPECT_FALSE(runStartup(*form, *settings, dialogs, options));
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].text, message);
+        EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::YesNo);
+        EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Information);
+        EXPECT_TRUE(exists("Pressling.exe"));
+        EXPECT_TRUE(running(otherPid));
+        EXPECT_EQ(lockHolder(), otherPid);
+    }
+    // No: the running copy is ended and this one loads and holds the lock.
+    dialogs.answers = {MsgResult::No};
+    auto form = makeForm();
+    EXPECT_TRUE(runStartup(*form, *settings, dialogs, options));
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_FALSE(running(otherPid));
+    EXPECT_EQ(lockHolder(), platform::currentProcessId());
+    EXPECT_FALSE(exists("Pressling.exe"));
+    EXPECT_EQ(form->LMove->text(), prog + "/已使用素材");
+}
+
+}  // namespace
