@@ -1,7 +1,9 @@
 #include "ui/Settings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <cmath>
 
 #include "platform/Platform.h"
@@ -108,9 +110,16 @@ void Settings::setMoveDir(const QString& folder) {
 }
 
 QString Settings::defaultSaveDir() {
-    const QString windir = QString::fromStdString(platform::environmentVariable("windir"));
-    if (!windir.isEmpty()) return windir.left(3) + QStringLiteral("Temp");
-    return QDir::cleanPath(QDir::tempPath());
+    // A persistent folder the user can write: the videos folder when there is one, else the home
+    // folder; never a temporary folder that is wiped at reboot.
+    const QString home = QDir::homePath();
+    QString base = home;
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (!videos.isEmpty() && QDir::cleanPath(videos) != QDir::cleanPath(home) &&
+        QFileInfo(videos).isDir())
+        base = videos;
+    return QDir::toNativeSeparators(QDir::cleanPath(base)) +
+           QString::fromStdString(platform::sepStr()) + QStringLiteral("Stitchwell");
 }
 
 QString Settings::defaultMoveDir(const QString& programFolder) {

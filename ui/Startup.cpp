@@ -138,13 +138,7 @@ QString secondCopyMessage() {
 }
 
 QString defaultOutputFolder() {
-    const QString home = QDir::homePath();
-    QString base = home;
-    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    if (!videos.isEmpty() && QDir::cleanPath(videos) != QDir::cleanPath(home) &&
-        QFileInfo(videos).isDir())
-        base = videos;
-    return QDir::toNativeSeparators(QDir::cleanPath(base)) + sep() + QStringLiteral("Stitchwell");
+    return Settings::defaultSaveDir();
 }
 
 QString intelProbeCommand(const QString& programFolder) {

@@ -84,6 +84,8 @@ TEST(Settings, FolderDefaults) {
     EXPECT_EQ(Settings::defaultMoveDir("/opt/sw"), QString("/opt/sw/已使用素材"));
     const QString save = Settings::defaultSaveDir();
     EXPECT_TRUE(QDir::isAbsolutePath(save)) << save.toStdString();
+    EXPECT_TRUE(save.endsWith("/Stitchwell")) << save.toStdString();
+    EXPECT_FALSE(save.startsWith(QDir::tempPath())) << "a folder wiped at reboot";
 }
 
 // ---- restoring into the window ---------------------------------------------------------------
