@@ -3,7 +3,8 @@
 // prints the polling process's processor time as a share of the wall time and the delay between
 // the transcoder's end and the first poll that no longer sees it.
 //
-// Usage: tool_poll_bench [poll-seconds=10] [transcode-seconds=4]
+// Usage: tool_poll_bench [poll-seconds=10] [transcode-seconds=10]
+// The poll goes on past poll-seconds until it has seen the transcoder end (at most 60 s more).
 // Run it while no other Vidforge.exe runs (e.g. under flock /tmp/sw-tools.lock).
 
 #include <poll.h>
@@ -49,7 +50,7 @@ struct Phase {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const double pollSeconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-    const double transcodeSeconds = argc > 2 ? std::atof(argv[2]) : 4.0;
+    const double transcodeSeconds = argc > 2 ? std::atof(argv[2]) : 10.0;
 
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString() + "/bench 程序";
@@ -96,12 +97,14 @@ int main(int argc, char** argv) {
     const double cpuBefore = cpuSeconds();
     const auto start = Clock::now();
     const auto stop = start + std::chrono::duration<double>(pollSeconds);
+    const auto limit = stop + std::chrono::seconds(60);
     // Two phases: while the transcoder runs (each poll finds it), and after its end (each poll
     // reads the whole process list and finds nothing).
     Phase running, after;
     Clock::time_point noticedAt{};
     double cpuAtNotice = 0;
-    while (Clock::now() < stop) {
+    for (auto now = Clock::now(); now < stop || (noticedAt == Clock::time_point{} && now < limit);
+         now = Clock::now()) {
         const auto before = Clock::now();
         const bool found = General::CountToolProcesses("Vidforge.exe");
         const auto done = Clock::now();
