@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "ui/DialogService.h"
 #include "ui/Form1.h"
+#include "ui/MergeCommand.h"
 #include "ui/Settings.h"
 #include "ui/Startup.h"
 
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
     QObject::connect(&window, &Form1::closed, &app, &QCoreApplication::quit);
     if (!runStartup(window, settings, dialogs)) return 0;
     installCloseRequest(window, dialogs);
+    installMergeCommands(window);
     window.show();
     return app.exec();
 }

@@ -1,0 +1,427 @@
+// The merge run driven through the real main window, offscreen: folders chosen through the menus,
+// fields typed with key events, the merge and stop commands pressed, dialogs answered by script;
+// the real transcoder (staged as Vidforge.exe) and the real media library do the work.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <set>
+
+#include "media/General.h"
+#include "merge/MergeTexts.h"
+#include "platform/Platform.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestMedia.h"
+#include "ui/Form1.h"
+#include "ui/MergeCommand.h"
+#include "ui/Settings.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+std::vector<std::string> names(const QString& dir) {
+    return platform::listFiles(dir.toStdString()).value_or(std::vector<std::string>{});
+}
+
+void copyFile(const QString& from, const QString& to) {
+    ASSERT_TRUE(platform::copyFileReplace(from.toStdString(), to.toStdString()))
+        << to.toStdString();
+}
+
+void moveAll(const QString& from, const QString& to) {
+    for (const auto& n : names(from)) {
+        ASSERT_TRUE(platform::moveFileNoReplace((from + "/").toStdString() + n,
+                                                (to + "/").toStdString() + n));
+    }
+}
+
+// Clips and mp3 files made once, copied into every test's folders.
+struct Media {
+    TempDir dir;
+    QString land, port, square, land2, mp3[4];
+    double mp3Seconds[4] = {4, 7, 12, 20};  // the 4 s one is shorter than the 10 s target
+    static Media& get() {
+        static Media m;
+        return m;
+    }
+
+private:
+    Media() {
+        land = dir.sub("land.mp4");
+        port = dir.sub("port.mp4");
+        square = dir.sub("square.mp4");
+        land2 = dir.sub("land2.mp4");
+        bool ok = testsupport::makeVideo(land, 176, 144, 1) &&
+                  testsupport::makeVideo(port, 144, 204, 1) &&
+                  testsupport::makeVideo(square, 144, 144, 1) &&
+                  testsupport::makeVideo(land2, 176, 144, 2);
+        for (int i = 0; i < 4; ++i) {
+            mp3[i] = dir.sub(QString("m%1.mp3").arg(i));
+            ok = ok && testsupport::makeMp3(mp3[i], mp3Seconds[i]);
+        }
+        if (!ok) ADD_FAILURE() << "cannot make test media with ffmpeg";
+    }
+};
+
+struct ToolStart {
+    std::string file, params;
+};
+
+// The real window in a program folder of its own, with the merge commands installed.
+struct Window {
+    TempDir tmp;
+    QString program = tmp.sub("prog dir", true);
+    QString out = tmp.sub("输出 out", true);
+    QString used = tmp.sub("used");
+    Settings settings{tmp.sub("settings.ini")};
+    ScriptedDialogs dialogs;
+    std::unique_ptr<Form1> form;
+    std::vector<ToolStart> starts;
+    QString runDate;
+
+    Window() {
+        EXPECT_TRUE(testsupport::stageProgramFolder(program, {"Vidforge.dll"}));
+        EXPECT_TRUE(QFile::rename(program + "/Vidforge.dll", program + "/Vidforge.exe"));
+        form = std::make_unique<Form1>(dialogs, settings, program);
+        form->systemTrayAvailable = [] { return true; };
+        form->LMove->setText(used);  // what start-up restores from "MoveDir"
+        form->show();
+        installMergeCommands(*form, [this](const std::string& f, const std::string& p) {
+            starts.push_back({f, p});
+        });
+        const platform::Date d = platform::today();
+        runDate = QString::fromStdString(MergeTexts::RunDateText(d.year, d.month, d.day));
+    }
+    ~Window() {
+        form->removeTrayIcon();
+        form->close();
+    }
+    QString usedVideos() const { return used + "/" + runDate + "/视频"; }
+    QString usedAudio() const { return used + "/" + runDate + "/音频"; }
+
+    void addSourceFolder(const QString& folder) {
+        dialogs.folders.push_back(folder);
+        form->MunuFolds->trigger();
+    }
+    void chooseMusic(const QString& folder) {
+        dialogs.folders.push_back(folder);
+        form->MemuAudio->trigger();
+    }
+    void chooseOutput(const QString& folder) {
+        dialogs.folders.push_back(folder);
+        form->MenuOutDir->trigger();
+    }
+    // Replaces the text of a field by typing, then leaves it with Tab.
+    static void type(QWidget* field, const QString& text) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_End);
+        for (int i = 0; i < 12; ++i) QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Tab);
+    }
+    static void setTicked(QCheckBox* box, bool ticked) {
+        if (box->isChecked() != ticked)
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+        ASSERT_EQ(box->isChecked(), ticked);
+    }
+    void setJob(const QString& length, bool parallel, bool background) {
+        type(form->CmbSize, "144×204");
+        type(form->TLeng, length);
+        type(form->TBits, "800");
+        setTicked(form->ChAudio, true);
+        setTicked(form->ChComp, false);
+        setTicked(form->ChMul, parallel);
+        setTicked(form->ChBack, background);
+        ASSERT_EQ(form->CmbSize->currentText(), "144×204");
+        ASSERT_EQ(form->TLeng->text(), length);
+    }
+    // Presses the merge command; `script` runs every 20 ms while the run pumps events.
+    void runMerge(const std::function<void()>& script) {
+        QTimer timer;
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, script);
+        timer.start();
+        form->MenuDo->trigger();
+        timer.stop();
+    }
+    void pressStop() { form->MenuStop->trigger(); }
+    std::string status() const { return form->LST->text().toStdString(); }
+    int startsWith(const std::string& piece) const {
+        return int(std::count_if(starts.begin(), starts.end(), [&](const ToolStart& s) {
+            return s.params.find(piece) != std::string::npos;
+        }));
+    }
+
+    void expectUnlockedAfterCompletion() {
+        ASSERT_FALSE(dialogs.shown.empty());
+        const auto& last = dialogs.shown.back();
+        EXPECT_EQ(last.text, "处理完毕！\r\n要打开输出目录吗？");
+        EXPECT_EQ(last.buttons, MsgButtons::YesNo);
+        EXPECT_EQ(last.icon, MsgIcon::Information);
+        EXPECT_TRUE(form->MenuFiles->menuAction()->isEnabled());
+        EXPECT_TRUE(form->MenuMerge->menuAction()->isEnabled());
+        EXPECT_TRUE(form->MenuDo->isEnabled());
+        EXPECT_FALSE(form->MenuStop->isEnabled());
+        EXPECT_TRUE(form->Frame1->isEnabled());
+        EXPECT_TRUE(form->List1->isEnabled());
+        EXPECT_TRUE(form->TDir->isEnabled());
+        EXPECT_FALSE(form->Running);
+        EXPECT_FALSE(form->StopRequested);
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe"));
+    }
+};
+
+const std::string kWaitFolder2 = "状态：2号视频素材来源文件夹中的视频已用完，等待补充新视频中...";
+const std::string kWaitMusic = "状态：背景音乐素材来源文件夹中的mp3已用完，等待补充新音乐文件中...";
+
+// Three folders of four clips each (landscape, portrait, square; blanks, an apostrophe and
+// Chinese characters in the names).
+struct Material {
+    QString folders[3];
+    QString music;
+    std::set<std::string> clipNames[3];
+
+    explicit Material(const Window& w) {
+        Media& m = Media::get();
+        const QString sources[4] = {m.land, m.port, m.square, m.land2};
+        const QString stems[3] = {"a clip ", "it's b", "中文 c"};
+        for (int f = 0; f < 3; ++f) {
+            folders[f] = w.tmp.sub(QString("素材 %1").arg(f + 1), true);
+            for (int i = 0; i < 4; ++i) {
+                const QString name = stems[f] + QString::number(i) + (i == 3 ? ".mov" : ".mp4");
+                copyFile(sources[(i + f) % 4], folders[f] + "/" + name);
+                clipNames[f].insert(name.toStdString());
+            }
+        }
+        music = w.tmp.sub("背景 music", true);
+        for (int i = 0; i < 4; ++i)
+            copyFile(m.mp3[i], music + QString("/%1 曲's.mp3").arg(m.mp3Seconds[i]));
+    }
+};
+
+void expectThreeVideos(Window& w, const Material& mat) {
+    EXPECT_EQ(names(w.out), (std::vector<std::string>{"000000.mp4", "000001.mp4", "000002.mp4"}));
+    for (const auto& n : names(w.out)) {
+        SCOPED_TRACE(n);
+        const QString path = w.out + "/" + QString::fromStdString(n);
+        EXPECT_NEAR(testsupport::probeDuration(path), 10.0, 0.5);
+        EXPECT_NEAR(General::ReadDuration(path.toStdString()).value_or(-1), 10.0, 0.5);
+        const auto info = testsupport::probeVideo(path);
+        EXPECT_EQ(info.width, 144);
+        EXPECT_EQ(info.height, 204);
+        EXPECT_NEAR(info.fps, 25.0, 0.01);
+    }
+    // exactly nine clips and three mp3 were used; every unused clip is still in its folder
+    const auto usedClips = names(w.usedVideos());
+    EXPECT_EQ(usedClips.size(), 9u);
+    EXPECT_EQ(names(w.usedAudio()).size(), 3u);
+    EXPECT_EQ(names(mat.music).size(), 1u);
+    for (int f = 0; f < 3; ++f) {
+        const auto left = names(mat.folders[f]);
+        EXPECT_EQ(left.size(), 1u);
+        std::set<std::string> seen(left.begin(), left.end());
+        for (const auto& u : usedClips)
+            if (mat.clipNames[f].count(u)) seen.insert(u);
+        EXPECT_EQ(seen, mat.clipNames[f]);
+    }
+    EXPECT_EQ(w.status(), "状态：生成合并视频中...已生成：3");
+    EXPECT_EQ(w.form->StbPanels[4]->text().toStdString(), w.status());
+    EXPECT_EQ(w.form->MadeCount, 3);
+    EXPECT_EQ(tag(w.form->LST), "3");
+    EXPECT_EQ(w.dialogs.opened, QStringList{w.out});  // completion answered Yes
+}
+
+}  // namespace
+
+// One after another, in background mode: the run waits at an empty second folder (window shown)
+// and at an empty music folder, goes on by itself when material is copied in, uses a short mp3
+// that has to be repeated, and is stopped after its third video.
+TEST(MergeWindow, OneAfterAnotherWaitsForMaterialAndStopsAfterThreeVideos) {
+    Window w;
+    Material mat(w);
+    for (const QString& f : mat.folders) w.addSourceFolder(f);
+    ASSERT_EQ(w.form->List1->count(), 3);
+    w.chooseMusic(mat.music);
+    w.chooseOutput(w.out);
+    ASSERT_EQ(w.form->LDir->text(), w.out);
+    w.setJob("10", false, true);
+    // the second folder and the music folder run dry before the run starts
+    const QString hold2 = w.tmp.sub("hold2", true), holdMusic = w.tmp.sub("holdMusic", true);
+    moveAll(mat.folders[1], hold2);
+    moveAll(mat.music, holdMusic);
+
+    int stage = 0;
+    bool hiddenAtStart = false, shownAtFolderWait = false, shownAtMusicWait = false;
+    size_t startsAtFolderWait = 0;
+    const QString shortMp3 = QString("%1 曲's.mp3").arg(4);
+    w.runMerge([&] {
+        if (!w.form->Running) return;
+        if (stage == 0) {
+            hiddenAtStart = !w.form->isVisible() && w.form->trayIconShown();
+            stage = 1;
+        } else if (stage == 1 && w.status() == kWaitFolder2) {
+            shownAtFolderWait = w.form->isVisible();
+            startsAtFolderWait = w.starts.size();
+            moveAll(hold2, mat.folders[1]);
+            stage = 2;
+        } else if (stage == 2 && w.status() == kWaitMusic) {
+            shownAtMusicWait = w.form->isVisible();
+            copyFile(holdMusic + "/" + shortMp3, mat.music + "/" + shortMp3);
+            QFile::remove(holdMusic + "/" + shortMp3);
+            stage = 3;
+        } else if (stage == 3 && w.form->MadeCount >= 1) {
+            moveAll(holdMusic, mat.music);
+            stage = 4;
+        } else if (stage == 4 && w.form->MadeCount == 3) {
+            w.pressStop();
+            stage = 5;
+        }
+    });
+    EXPECT_EQ(stage, 5);
+    EXPECT_TRUE(hiddenAtStart);
+    EXPECT_TRUE(shownAtFolderWait);
+    EXPECT_TRUE(shownAtMusicWait);
+    EXPECT_EQ(startsAtFolderWait, 1u);  // folder 1's clip started, nothing for folder 2 yet
+    ASSERT_GE(w.dialogs.shown.size(), 3u);
+    EXPECT_EQ(w.dialogs.shown[0].text.toStdString(), MergeTexts::ConfirmText(0));
+    EXPECT_EQ(w.dialogs.shown[1].text, "终止视频合并操作？");
+    EXPECT_EQ(w.dialogs.shown[1].buttons, MsgButtons::OkCancel);
+    // the short mp3 went into the first video: joined from three copies, then cut to 10 s
+    EXPECT_TRUE(platform::fileExists((w.usedAudio() + "/" + shortMp3).toStdString()));
+    EXPECT_GE(w.startsWith("-safe 0 -f concat -i \"" + w.program.toStdString() +
+                           "/Tmps/List.txt\"  -y -acodec copy"),
+              1);
+    EXPECT_EQ(w.startsWith("-ss 0 -t 10 -i \""), 3);
+    EXPECT_TRUE(w.form->List1->item(0)->text().startsWith("MP4视频数："));
+    expectThreeVideos(w, mat);
+    w.expectUnlockedAfterCompletion();
+}
+
+// All clips of a pass at once (ChMul), window in the foreground.
+TEST(MergeWindow, ParallelModeStopsAfterThreeVideos) {
+    Window w;
+    Material mat(w);
+    for (const QString& f : mat.folders) w.addSourceFolder(f);
+    w.chooseMusic(mat.music);
+    w.chooseOutput(w.out);
+    w.setJob("10", true, false);
+    bool pressed = false;
+    w.runMerge([&] {
+        if (w.form->Running && !pressed && w.form->MadeCount == 3) {
+            w.pressStop();
+            pressed = true;
+        }
+    });
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(w.dialogs.shown[0].text.toStdString(), MergeTexts::ConfirmText(4));
+    // every pass starts its three clips before anything else
+    for (size_t i = 0; i + 2 < w.starts.size(); ++i) {
+        if (w.starts[i].params.find("Tmps/0.mp4\"") == std::string::npos) continue;
+        EXPECT_NE(w.starts[i + 1].params.find("Tmps/1.mp4\""), std::string::npos);
+        EXPECT_NE(w.starts[i + 2].params.find("Tmps/2.mp4\""), std::string::npos);
+    }
+    EXPECT_FALSE(w.form->trayIconShown());
+    expectThreeVideos(w, mat);
+    w.expectUnlockedAfterCompletion();
+}
+
+// Without a target length the video plays at natural speed and the music is cut to the summed
+// length of the clips.
+TEST(MergeWindow, NoTargetLengthKeepsNaturalSpeed) {
+    Window w;
+    Media& m = Media::get();
+    const QString a = w.tmp.sub("a", true), b = w.tmp.sub("b", true), music = w.tmp.sub("m", true);
+    copyFile(m.land2, a + "/two seconds.mp4");
+    copyFile(m.port, b + "/one second.mp4");
+    copyFile(m.mp3[1], music + "/seven.mp3");
+    w.addSourceFolder(a);
+    w.addSourceFolder(b);
+    w.chooseMusic(music);
+    w.chooseOutput(w.out);
+    w.setJob("0", false, false);
+    w.runMerge([&] {
+        if (w.form->Running && !w.form->StopRequested && w.form->MadeCount == 1) w.pressStop();
+    });
+    const double sum =
+        General::ReadDuration((w.usedVideos() + "/two seconds.mp4").toStdString()).value_or(0) +
+        General::ReadDuration((w.usedVideos() + "/one second.mp4").toStdString()).value_or(0);
+    EXPECT_NEAR(sum, 3.0, 0.1);
+    EXPECT_NEAR(testsupport::probeDuration(w.out + "/000000.mp4"), sum, 0.3);
+    EXPECT_EQ(w.startsWith("-ss 0 -t " + MergeTexts::PlainNumber(sum) + " -i \""), 1);
+    EXPECT_EQ(w.startsWith("-filter:v"), 0);
+    w.expectUnlockedAfterCompletion();
+}
+
+// The stop command ends the running final encode: the unreadable video is deleted and not
+// counted, its clips stay, and no transcoder is started after the stop. A stop while the run
+// waits for an empty folder starts none either.
+TEST(MergeWindow, StopEndsTheRunningTranscoderAndStartsNoOther) {
+    Media& m = Media::get();
+    {
+        Window w;
+        const QString a = w.tmp.sub("a", true), music = w.tmp.sub("m", true);
+        copyFile(m.port, a + "/it's.mp4");
+        copyFile(m.mp3[3], music + "/20.mp3");
+        w.addSourceFolder(a);
+        w.chooseMusic(music);
+        w.chooseOutput(w.out);
+        w.setJob("60", false, false);
+        w.type(w.form->CmbSize, "360×504");  // a final encode that takes a while
+        size_t startsAtStop = 0;
+        w.runMerge([&] {
+            if (!w.form->Running || w.form->StopRequested) return;
+            if (w.status().rfind("状态：生成合并视频中...", 0) == 0 &&
+                platform::fileSize((w.out + "/000000.mp4").toStdString()) > 0) {
+                startsAtStop = w.starts.size();
+                w.pressStop();
+            }
+        });
+        EXPECT_GT(startsAtStop, 0u);
+        EXPECT_EQ(w.starts.size(), startsAtStop);
+        EXPECT_TRUE(names(w.out).empty());
+        EXPECT_EQ(w.form->MadeCount, 0);
+        EXPECT_EQ(names(a), std::vector<std::string>{"it's.mp4"});
+        EXPECT_EQ(names(music), std::vector<std::string>{"20.mp3"});
+        EXPECT_TRUE(names(w.usedVideos()).empty());
+        w.expectUnlockedAfterCompletion();
+    }
+    {
+        Window w;
+        const QString a = w.tmp.sub("a", true), b = w.tmp.sub("b", true),
+                      music = w.tmp.sub("m", true);
+        copyFile(m.port, a + "/p.mp4");
+        copyFile(m.port, b + "/p.mp4");
+        copyFile(m.mp3[0], music + "/4.mp3");
+        w.addSourceFolder(a);
+        w.addSourceFolder(b);
+        w.chooseMusic(music);
+        w.chooseOutput(w.out);
+        w.setJob("10", false, false);
+        QFile::remove(b + "/p.mp4");
+        size_t startsAtStop = 0;
+        w.runMerge([&] {
+            if (w.form->Running && !w.form->StopRequested && w.status() == kWaitFolder2) {
+                startsAtStop = w.starts.size();
+                w.pressStop();
+            }
+        });
+        EXPECT_EQ(startsAtStop, 1u);
+        EXPECT_EQ(w.starts.size(), 1u);
+        EXPECT_EQ(w.form->List1->item(1)->text(), "MP4视频数：0\t" + b);
+        EXPECT_EQ(names(a).size(), 1u);
+        w.expectUnlockedAfterCompletion();
+    }
+}

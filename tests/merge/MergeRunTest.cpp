@@ -1,0 +1,396 @@
+// Whole merge runs with a scripted window, the real transcoder (staged as Vidforge.exe in a
+// program folder of the test's own) and the real media library.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QFile>
+#include <algorithm>
+#include <fstream>
+
+#include "media/General.h"
+#include "merge/MergeRun.h"
+#include "platform/Platform.h"
+#include "tests/merge/ScriptedHost.h"
+#include "tests/support/TestMedia.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+const std::string S = platform::sepStr();
+
+std::string read(const std::string& path) {
+    return platform::readFile(path).value_or("");
+}
+
+std::vector<std::string> names(const std::string& dir) {
+    return platform::listFiles(dir).value_or(std::vector<std::string>{});
+}
+
+// Media made once for the whole suite and copied into each test's folders.
+class Media {
+public:
+    static Media& get() {
+        static Media media;
+        return media;
+    }
+    std::string land, port, square, longer, mp3Short, mp3Long;
+
+private:
+    Media() {
+        const std::string d = m_dir.str();
+        land = d + "/land.mp4";
+        port = d + "/port.mp4";
+        square = d + "/square.mp4";
+        longer = d + "/longer.mp4";
+        mp3Short = d + "/short.mp3";
+        mp3Long = d + "/long.mp3";
+        bool ok = testsupport::makeVideo(QString::fromStdString(land), 176, 144, 1) &&
+                  testsupport::makeVideo(QString::fromStdString(port), 144, 204, 1) &&
+                  testsupport::makeVideo(QString::fromStdString(square), 144, 144, 1) &&
+                  testsupport::makeVideo(QString::fromStdString(longer), 176, 144, 2) &&
+                  testsupport::makeMp3(QString::fromStdString(mp3Short), 3) &&
+                  testsupport::makeMp3(QString::fromStdString(mp3Long), 12);
+        if (!ok) ADD_FAILURE() << "cannot make test media with ffmpeg";
+    }
+    TempDir m_dir;
+};
+
+struct ToolStart {
+    std::string file, params;
+};
+
+// A program folder with blanks and an apostrophe in its path, the transcoder staged in it, the
+// scripted window pointed at output and used-material folders of the test's own.
+struct RunFixture {
+    TempDir tmp;
+    std::string program = tmp.sub("it's program", true).toStdString();
+    ScriptedHost host;
+    std::vector<ToolStart> starts;
+    MergeRun run{host, MergeEnv{program,
+                                [this](const std::string& f, const std::string& p) {
+                                    starts.push_back({f, p});
+                                },
+                                nullptr}};
+    std::string runDate;
+
+    RunFixture() {
+        EXPECT_TRUE(
+            testsupport::stageProgramFolder(QString::fromStdString(program), {"Vidforge.dll"}));
+        EXPECT_TRUE(QFile::rename(QString::fromStdString(program + "/Vidforge.dll"),
+                                  QString::fromStdString(program + "/Vidforge.exe")));
+        host.output = tmp.sub("out", true).toStdString();
+        host.used = tmp.sub("used").toStdString();
+        host.music = false;
+        host.length = "5";
+        const platform::Date d = platform::today();
+        runDate = MergeTexts::RunDateText(d.year, d.month, d.day);
+    }
+    std::string folder(const std::string& name) {
+        return tmp.sub(QString::fromStdString(name), true).toStdString();
+    }
+    static void put(const std::string& from, const std::string& to) {
+        ASSERT_TRUE(platform::copyFileReplace(from, to)) << to;
+    }
+    std::string usedVideos() const { return host.used + S + runDate + S + "视频"; }
+    std::string usedAudio() const { return host.used + S + runDate + S + "音频"; }
+    int startsWith(const std::string& piece) const {
+        return int(std::count_if(starts.begin(), starts.end(), [&](const ToolStart& s) {
+            return s.params.find(piece) != std::string::npos;
+        }));
+    }
+    // Presses stop (answering its question with OK) once `when` holds.
+    void stopWhen(std::function<bool()> when) {
+        host.onPump = [this, when] {
+            if (!host.StopRequested && host.Running && when()) run.MenuStop_Click();
+        };
+    }
+    void expectCompleted() {
+        EXPECT_EQ(host.asked.back().kind, "yesno");
+        EXPECT_EQ(host.asked.back().text, "处理完毕！\r\n要打开输出目录吗？");
+        EXPECT_FALSE(host.locked);
+        EXPECT_FALSE(host.stopEnabled);
+        EXPECT_FALSE(host.Running);
+        EXPECT_FALSE(host.StopRequested);
+        EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe"));
+    }
+};
+
+double readDuration(const std::string& path) {
+    return General::ReadDuration(path).value_or(-1);
+}
+
+}  // namespace
+
+// One video from two folders whose clips have the same name, with music and the compressor
+// hand-off; used material goes into the dated folders without replacing what is stored there.
+TEST(MergeRun, MakesAVideoAndStoresUsedMaterialUnderFreeNames) {
+    Media& m = Media::get();
+    RunFixture f;
+    const std::string a = f.folder("src a"), b = f.folder("src b"), music = f.folder("音乐");
+    RunFixture::put(m.land, a + "/a b.mp4");
+    RunFixture::put(m.port, b + "/a b.mp4");
+    RunFixture::put(m.mp3Long, music + "/it's 中文.mp3");
+    // already stored today under the same names
+    ASSERT_TRUE(platform::makeSurePathExists(f.usedVideos() + S));
+    ASSERT_TRUE(platform::makeSurePathExists(f.usedAudio() + S));
+    ASSERT_TRUE(platform::writeFile(f.usedVideos() + "/a b.mp4", "old clip"));
+    ASSERT_TRUE(platform::writeFile(f.usedAudio() + "/it's 中文.mp3", "old mp3"));
+    // the compressor: a stand-in that records the parameter text it was handed
+    ASSERT_TRUE(
+        platform::writeFile(f.program + "/Pressling.dll",
+                            "#!/bin/sh\nprintf '%s' \"$SW_SHELL_PARAMS\" > \"$PWD/handed\"\n"));
+    ::chmod((f.program + "/Pressling.dll").c_str(), 0755);
+    ASSERT_TRUE(platform::writeFile(f.program + "/CompList.txt", "left from an earlier run\r\n"));
+
+    f.host.entries = {a, b};
+    f.host.music = true;
+    f.host.audio = "背景mp3音乐数：9   " + music;
+    f.host.compress = true;
+    f.host.background = true;
+    f.host.hardware = false;
+    f.host.acceleratorRow = -1;
+    f.stopWhen([&] { return f.host.MadeCount == 1; });
+    f.run.MenuDo_Click();
+
+    const std::string out = f.host.output + "/000000.mp4";
+    EXPECT_NEAR(testsupport::probeDuration(QString::fromStdString(out)), 5.0, 0.5);
+    EXPECT_NEAR(readDuration(out), 5.0, 0.5);
+    const auto info = testsupport::probeVideo(QString::fromStdString(out));
+    EXPECT_EQ(info.width, 144);
+    EXPECT_EQ(info.height, 204);
+    EXPECT_NEAR(info.fps, 25.0, 0.01);
+    EXPECT_EQ(f.host.MadeCount, 1);
+    EXPECT_EQ(f.host.statusTag, "1");
+    EXPECT_TRUE(f.host.sawStatus("状态：生成合并视频中...已生成：1"));
+
+    // nothing stored is replaced
+    EXPECT_EQ(read(f.usedVideos() + "/a b.mp4"), "old clip");
+    EXPECT_TRUE(platform::fileExists(f.usedVideos() + "/a b (1).mp4"));
+    EXPECT_TRUE(platform::fileExists(f.usedVideos() + "/a b (2).mp4"));
+    EXPECT_EQ(names(f.usedVideos()).size(), 3u);
+    EXPECT_EQ(read(f.usedAudio() + "/it's 中文.mp3"), "old mp3");
+    EXPECT_TRUE(platform::fileExists(f.usedAudio() + "/it's 中文 (1).mp3"));
+    EXPECT_TRUE(names(a).empty());
+    EXPECT_TRUE(names(b).empty());
+    EXPECT_TRUE(names(music).empty());
+
+    // compressor hand-off: a fresh list with the video, and the worker started with its fields
+    EXPECT_EQ(read(f.program + "/CompList.txt"), out + "\r\n");
+    EXPECT_TRUE(platform::fileExists(f.program + "/Pressling.exe"));
+    for (int i = 0; i < 200 && !platform::fileExists(f.program + "/handed"); ++i)
+        General::WaitSeconds(0.05f);
+    EXPECT_EQ(read(f.program + "/handed"), MergeTexts::CompressorParams(f.program, platform::kSep));
+
+    EXPECT_EQ(f.host.settings["SaveDir"], f.host.output);
+    EXPECT_EQ(f.host.settings["MoveDir"], f.host.used);
+    EXPECT_EQ(f.host.settings["Speed"], "0");
+    EXPECT_EQ(f.host.settings["CmbAcc"], "-1");
+    EXPECT_EQ(f.host.entries[0], "MP4视频数：1\t" + a);
+    // background mode: tray icon at the start, its tip refreshed after the video, window back
+    ASSERT_GE(f.host.tips.size(), 2u);
+    EXPECT_EQ(f.host.tips[0].rfind("Stitchwell\r\n已生成视频数：0\r\n", 0), 0u);
+    EXPECT_EQ(f.host.tips[1], "Stitchwell\r\n已生成视频数：1\r\n状态：生成合并视频中...已生成：1");
+    EXPECT_TRUE(f.host.visible);
+    // the command order of one pass: two clips, the direct music cut, the final run
+    ASSERT_EQ(f.starts.size(), 5u);
+    EXPECT_NE(f.starts[0].params.find("Tmps/0.mp4"), std::string::npos);
+    EXPECT_NE(f.starts[0].params.find("transpose=2"), std::string::npos);  // landscape
+    EXPECT_EQ(f.starts[1].params.find("transpose"), std::string::npos);    // upright
+    EXPECT_EQ(f.starts[2].params.rfind("-ss 0 -t 5 -i \"", 0), 0u);
+    EXPECT_NE(f.starts[3].params.find("-filter:v"), std::string::npos);
+    EXPECT_EQ(f.starts[4].file, "Pressling.exe");
+    f.expectCompleted();
+    EXPECT_EQ(f.host.opened, std::vector<std::string>{f.host.output});  // answered Yes
+}
+
+// Parallel mode without a target length: every clip is started before the music, the video
+// plays at natural speed and the music (joined from two copies) is cut to the summed length.
+TEST(MergeRun, ParallelNaturalSpeedCutsMusicToTheClips) {
+    Media& m = Media::get();
+    RunFixture f;
+    const std::string a = f.folder("a"), b = f.folder("b"), c = f.folder("c"),
+                      music = f.folder("music");
+    RunFixture::put(m.land, a + "/land.mp4");
+    RunFixture::put(m.square, b + "/square.mp4");
+    RunFixture::put(m.longer, c + "/longer.avi");
+    RunFixture::put(m.mp3Short, music + "/short.mp3");
+    f.host.entries = {a, b, c};
+    f.host.music = true;
+    f.host.audio = music;  // a bare path
+    f.host.parallel = true;
+    f.host.length = "0";
+    f.host.answers = {true, true, false};  // confirm, stop, no folder
+    ASSERT_TRUE(platform::writeFile(f.program + "/CompList.txt", "earlier\r\n"));
+    f.stopWhen([&] { return f.host.MadeCount == 1; });
+    f.run.MenuDo_Click();
+
+    const double sum = readDuration(f.usedVideos() + "/land.mp4") +
+                       readDuration(f.usedVideos() + "/square.mp4") +
+                       readDuration(f.usedVideos() + "/longer.avi");
+    EXPECT_NEAR(sum, 4.0, 0.1);
+    const std::string out = f.host.output + "/000000.mp4";
+    EXPECT_NEAR(testsupport::probeDuration(QString::fromStdString(out)), sum, 0.3);
+    ASSERT_EQ(f.starts.size(), 6u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(f.starts[i].params.find("Tmps/" + std::to_string(i) + ".mp4"), std::string::npos);
+    EXPECT_EQ(f.starts[3].params.rfind("-safe 0 -f concat", 0), 0u);  // 2 copies of the 3 s mp3
+    EXPECT_EQ(f.starts[4].params.rfind("-ss 0 -t " + MergeTexts::PlainNumber(sum) + " -i \"", 0),
+              0u);
+    EXPECT_EQ(f.starts[5].params.find("-filter:v"), std::string::npos);
+    EXPECT_EQ(f.host.audio, "背景mp3音乐数：1   " + music);
+    EXPECT_EQ(names(f.usedAudio()), std::vector<std::string>{"short.mp3"});
+    EXPECT_FALSE(platform::fileExists(f.program + "/CompList.txt"));
+    f.expectCompleted();
+    EXPECT_TRUE(f.host.opened.empty());
+}
+
+// A source folder that is gone holds the pass with its number in the status and the window
+// shown; stop ends the run without another transcoder. The same for an empty music folder.
+TEST(MergeRun, StopWhileWaitingForAFolderStartsNoFurtherTranscoder) {
+    Media& m = Media::get();
+    {
+        RunFixture f;
+        const std::string a = f.folder("a"), b = f.folder("b");
+        RunFixture::put(m.port, a + "/p.mp4");
+        RunFixture::put(m.port, b + "/p.mp4");
+        f.host.entries = {a, b};
+        f.host.background = true;
+        bool removed = false;
+        const std::string waiting =
+            "状态：2号视频素材来源文件夹中的视频已用完，等待补充新视频中...";
+        bool visibleWhileWaiting = false;
+        f.host.onPump = [&] {
+            if (!f.host.Running || f.host.StopRequested) return;
+            if (!removed) removed = platform::deleteTree(b);
+            if (f.host.status == waiting) {
+                visibleWhileWaiting = f.host.visible;
+                f.run.MenuStop_Click();
+            }
+        };
+        f.run.MenuDo_Click();
+        EXPECT_TRUE(removed);
+        EXPECT_TRUE(visibleWhileWaiting);
+        EXPECT_EQ(f.starts.size(), 1u);  // the clip of folder 1 only
+        EXPECT_EQ(f.host.entries[1], "MP4视频数：0\t" + b);
+        // the dated used-material folders are made when the run starts
+        EXPECT_TRUE(platform::dirExists(f.usedVideos()));
+        EXPECT_TRUE(platform::dirExists(f.usedAudio()));
+        EXPECT_EQ(f.host.MadeCount, 0);
+        EXPECT_EQ(names(a).size(), 1u);
+        f.expectCompleted();
+    }
+    {
+        RunFixture f;
+        const std::string a = f.folder("a"), music = f.folder("music");
+        RunFixture::put(m.port, a + "/p.mp4");
+        f.host.entries = {a};
+        f.host.music = true;
+        f.host.audio = music;
+        const std::string waiting =
+            "状态：背景音乐素材来源文件夹中的mp3已用完，等待补充新音乐文件中...";
+        f.stopWhen([&] { return f.host.status == waiting && f.host.visible; });
+        f.run.MenuDo_Click();
+        EXPECT_TRUE(f.host.sawStatus(waiting));
+        EXPECT_EQ(f.starts.size(), 1u);
+        EXPECT_EQ(f.host.audio, "背景mp3音乐数：0   " + music);
+        EXPECT_EQ(f.host.audioTagText, "0");
+        EXPECT_EQ(names(a).size(), 1u);
+        f.expectCompleted();
+    }
+}
+
+// Material that cannot make a video skips the pass: nothing is counted or moved, and the run goes
+// on with the next pass (stopped here when the second pass starts its first clip).
+TEST(MergeRun, BadMaterialSkipsThePassAndTheRunGoesOn) {
+    Media& m = Media::get();
+    enum Kind { CorruptClip, EmptyClip, SilentMp3, OutputNotAFolder };
+    for (Kind kind : {CorruptClip, EmptyClip, SilentMp3, OutputNotAFolder}) {
+        SCOPED_TRACE(kind);
+        RunFixture f;
+        const std::string a = f.folder("a"), music = f.folder("music");
+        f.host.entries = {a};
+        f.host.music = true;
+        f.host.audio = music;
+        if (kind == CorruptClip) {
+            std::string junk(20000, '\0');
+            for (size_t i = 0; i < junk.size(); ++i) junk[i] = char((i * 7919) % 251);
+            ASSERT_TRUE(platform::writeFile(a + "/broken.mp4", junk));
+        } else if (kind == EmptyClip) {
+            ASSERT_TRUE(platform::writeFile(a + "/empty.mp4", ""));
+        } else {
+            RunFixture::put(m.port, a + "/good.mp4");
+        }
+        if (kind == SilentMp3)
+            ASSERT_TRUE(platform::writeFile(music + "/not audio.mp3", "this is no mp3\n"));
+        else
+            RunFixture::put(m.mp3Long, music + "/m.mp3");
+        if (kind == OutputNotAFolder) {
+            f.host.output = f.tmp.str() + "/a file";
+            ASSERT_TRUE(platform::writeFile(f.host.output, "x"));
+        }
+        const auto before = names(a);
+        f.stopWhen([&] { return f.startsWith("Tmps/0.mp4") == 2; });
+        f.run.MenuDo_Click();
+
+        EXPECT_EQ(f.startsWith("Tmps/0.mp4"), 2);
+        // a clip whose frame size cannot be read is taken as upright: no turn
+        EXPECT_EQ(f.startsWith("transpose"), 0);
+        EXPECT_EQ(f.host.MadeCount, 0);
+        EXPECT_EQ(names(a), before);
+        EXPECT_EQ(names(music).size(), 1u);
+        EXPECT_TRUE(names(f.usedVideos()).empty());
+        EXPECT_TRUE(names(f.usedAudio()).empty());
+        EXPECT_EQ(f.startsWith("-filter:v"), kind == OutputNotAFolder ? 1 : 0);
+        if (kind != OutputNotAFolder) {
+            EXPECT_TRUE(names(f.host.output).empty());
+        }
+        EXPECT_EQ(read(f.host.output), kind == OutputNotAFolder ? "x" : "");
+        f.expectCompleted();
+    }
+}
+
+// Stop during the final encode ends that transcoder; its unreadable video is deleted and not
+// counted, and the clip stays in its folder.
+TEST(MergeRun, VideoOfAKilledFinalRunIsDeletedAndNotCounted) {
+    Media& m = Media::get();
+    RunFixture f;
+    const std::string a = f.folder("a");
+    RunFixture::put(m.port, a + "/p.mp4");
+    f.host.entries = {a};
+    f.host.size = "360×504";
+    f.host.length = "60";  // a long final encode
+    const std::string out = f.host.output + "/000000.mp4";
+    f.stopWhen([&] {
+        return f.host.status.rfind("状态：生成合并视频中...", 0) == 0 &&
+               platform::fileSize(out) > 0;
+    });
+    f.run.MenuDo_Click();
+    EXPECT_EQ(f.startsWith("-filter:v"), 1);
+    EXPECT_FALSE(platform::pathExists(out));
+    EXPECT_EQ(f.host.MadeCount, 0);
+    EXPECT_EQ(names(a), std::vector<std::string>{"p.mp4"});
+    EXPECT_TRUE(names(f.usedVideos()).empty());
+    f.expectCompleted();
+}
+
+// A new run numbers from 000000 again but never writes over a video that is already there.
+TEST(MergeRun, ExistingOutputVideosAreNotOverwritten) {
+    Media& m = Media::get();
+    RunFixture f;
+    const std::string a = f.folder("a");
+    RunFixture::put(m.port, a + "/p1.mp4");
+    RunFixture::put(m.port, a + "/p2.mp4");
+    ASSERT_TRUE(platform::writeFile(f.host.output + "/000000.mp4", "earlier video"));
+    f.host.entries = {a};
+    f.host.length = "0";
+    f.stopWhen([&] { return f.host.MadeCount == 2; });
+    f.run.MenuDo_Click();
+    EXPECT_EQ(read(f.host.output + "/000000.mp4"), "earlier video");
+    EXPECT_GT(readDuration(f.host.output + "/000001.mp4"), 0.5);
+    EXPECT_GT(readDuration(f.host.output + "/000002.mp4"), 0.5);
+    EXPECT_EQ(f.host.MadeCount, 2);
+    EXPECT_TRUE(names(a).empty());
+    f.expectCompleted();
+}
