@@ -3,12 +3,12 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QString>
-#include <QSysInfo>
 #include <cmath>
 #include <cstdlib>
 
 #include "media/General.h"
 #include "platform/Platform.h"
+#include "shell/InstanceLock.h"
 
 namespace compressor {
 
@@ -42,20 +42,6 @@ std::optional<int> parseRate(const std::string& field) {
     const double rounded = std::nearbyint(value);
     if (rounded < -32768 || rounded > 32767) return std::nullopt;
     return static_cast<int>(rounded);
-}
-
-// Takes the lock when it is free or its holder is gone (an ended process the system has not
-// reaped yet still owns its number for a while).
-bool takeLock(QLockFile& lock) {
-    if (lock.tryLock(0)) return true;
-    if (lock.error() != QLockFile::LockFailedError) return false;
-    qint64 pid = 0;
-    QString host, app;
-    if (!lock.getLockInfo(&pid, &host, &app) || host != QSysInfo::machineHostName()) return false;
-    for (const auto& p : platform::listProcesses())
-        if (p.pid == pid) return false;
-    lock.removeStaleLockFile();
-    return lock.tryLock(0);
 }
 
 bool samePath(const std::string& a, const std::string& b) {
@@ -228,7 +214,7 @@ int runProgram(const std::string& commandLine, const std::string& ownFolder, std
     // giving it up (killed, crashed) leaves a stale lock that the next start takes.
     QLockFile lock(QString::fromStdString(ownFolder + platform::sepStr() + kLockName));
     lock.setStaleLockTime(0);  // only a dead owner makes the lock stale, never its age
-    if (!takeLock(lock)) {
+    if (!InstanceLock::Take(lock)) {
         platform::terminalBeep();
         if (lock.error() == QLockFile::LockFailedError) {
             log << "Pressling: another instance is running; this one ends\n";

@@ -10,11 +10,11 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QStringList>
-#include <QSysInfo>
 
 #include "media/General.h"
 #include "platform/Platform.h"
 #include "shell/FolderOps.h"
+#include "shell/InstanceLock.h"
 #include "shell/ShutDownP.h"
 #include "ui/DialogService.h"
 #include "ui/Form1.h"
@@ -74,24 +74,10 @@ void endOtherCopy(QLockFile& lock, const QString& exeName) {
     ShutDownP::TerminateProcessByName(exeName.toStdString());
 }
 
-// Takes the lock when it is free or its holder is gone (an ended process the system has not
-// reaped yet still owns its number for a while, and the lock would wait for it).
-bool takeLock(QLockFile& lock) {
-    if (lock.tryLock(0)) return true;
-    if (lock.error() != QLockFile::LockFailedError) return false;
-    qint64 pid = 0;
-    QString host, app;
-    if (!lock.getLockInfo(&pid, &host, &app) || host != QSysInfo::machineHostName()) return false;
-    for (const auto& p : platform::listProcesses())
-        if (p.pid == pid) return false;
-    lock.removeStaleLockFile();
-    return lock.tryLock(0);
-}
-
 // Load step 1. False when the user gives up this copy.
 bool guardSecondCopy(Form1& form, DialogService& dialogs, const QString& exeName) {
     auto* holder = new CopyLock(form.programFolder() + sep() + kLockName, &form);
-    if (takeLock(holder->lock)) return true;
+    if (InstanceLock::Take(holder->lock)) return true;
     // A lock that cannot be made at all (a read-only program folder) tells nothing: go on.
     if (holder->lock.error() != QLockFile::LockFailedError) return true;
     if (dialogs.message(&form, secondCopyMessage(), MsgIcon::Information, MsgButtons::YesNo) ==
@@ -99,7 +85,8 @@ bool guardSecondCopy(Form1& form, DialogService& dialogs, const QString& exeName
         return false;
     endOtherCopy(holder->lock, exeName);
     const qint64 until = QDateTime::currentMSecsSinceEpoch() + kTakeOverMs;
-    while (!takeLock(holder->lock) && holder->lock.error() == QLockFile::LockFailedError &&
+    while (!InstanceLock::Take(holder->lock) &&
+           holder->lock.error() == QLockFile::LockFailedError &&
            QDateTime::currentMSecsSinceEpoch() < until)
         General::PumpEvents();
     return true;
