@@ -1,6 +1,7 @@
 #include "media/MediaReport.h"
 
 #include <charconv>
+#include <cmath>
 #include <string_view>
 #include <vector>
 
@@ -110,34 +111,48 @@ std::string sizeText(const std::string& raw) {
 }  // namespace
 
 double LeadingNumber(const std::string& text) {
-    std::string digits;
+    // The digits read so far with blanks left out, so "1 920" reads as 1920.
+    std::string number;
     size_t i = 0;
     const auto skipBlanks = [&] {
         while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     };
+    const auto readDigits = [&] {
+        bool any = false;
+        for (skipBlanks(); i < text.size(); skipBlanks()) {
+            if (text[i] < '0' || text[i] > '9') break;
+            number.push_back(text[i++]);
+            any = true;
+        }
+        return any;
+    };
     skipBlanks();
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        if (text[i] == '-') digits.push_back('-');
+        if (text[i] == '-') number.push_back('-');
         ++i;
     }
-    bool point = false, any = false;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == ' ' || c == '\t') continue;
-        if (c >= '0' && c <= '9') {
-            digits.push_back(c);
-            any = true;
-        } else if (c == '.' && !point) {
-            digits.push_back(c);
-            point = true;
-        } else {
-            break;
-        }
+    bool any = readDigits();
+    if (i < text.size() && text[i] == '.') {
+        number.push_back('.');
+        ++i;
+        any = readDigits() || any;
     }
     if (!any) return 0;
+    // an exponent counts only when digits follow it
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        const std::string mantissa = number;
+        const size_t at = i++;
+        number.push_back('e');
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) number.push_back(text[i++]);
+        if (!readDigits()) {
+            number = mantissa;
+            i = at;
+        }
+    }
     double value = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    return value;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    (void)end;
+    return error == std::errc() && std::isfinite(value) ? value : 0;
 }
 
 std::optional<std::string> NinthDurationText(const std::string& report) {

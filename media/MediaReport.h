@@ -40,8 +40,9 @@ std::optional<double> DurationFromCompleteReport(const std::string& report);
 // false.
 bool VideoSizeFromReport(const std::string& report, std::string& width, std::string& height);
 
-// The leading decimal number of a text: blanks skipped, "." as the decimal point, reading stops
-// at the first character that cannot continue the number; 0 for no number.
+// The leading decimal number of a text: blanks skipped (also between digits), "." as the decimal
+// point, an exponent when digits follow it; reading stops at the first character that cannot
+// continue the number; 0 for no number ("12abc" -> 12, "1 920 pixels" -> 1920, "1e3" -> 1000).
 double LeadingNumber(const std::string& text);
 
 }  // namespace MediaReport

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "media/General.h"
+#include "media/MediaReport.h"
 #include "platform/Platform.h"
 #include "shell/FolderOps.h"
 #include "shell/ShutDownP.h"
@@ -399,7 +400,7 @@ MergeRun::Step MergeRun::prepareMusic() {
     if (!musicDuration || !(*musicDuration > 0)) return Step::Go;
 
     const std::string lengthText = m_host.lengthText();
-    const double lengthValue = MergeTexts::LeadingNumber(lengthText);
+    const double lengthValue = MediaReport::LeadingNumber(lengthText);
     const double target = lengthValue != 0 ? lengthValue : m_clipsDuration;
     const int repeats = MergeTexts::MusicRepeats(target, *musicDuration);
     const std::string length = MergeTexts::MusicLength(lengthText, m_clipsDuration);
@@ -463,7 +464,7 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
 
     // 4. speed fitting
     const std::string lengthText = m_host.lengthText();
-    const double target = MergeTexts::LeadingNumber(lengthText);
+    const double target = MediaReport::LeadingNumber(lengthText);
     std::string speedFilter = MergeTexts::SpeedFilter(false, 0);
     if (target != 0) {
         double r = MergeTexts::SpeedFactor(target, m_clipsDuration);

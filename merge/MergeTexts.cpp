@@ -6,6 +6,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "media/MediaReport.h"
+
 // All number texts go through std::to_chars / std::from_chars: they never depend on the process
 // locale (a Qt program sets the user's locale, which may use "," as the decimal point).
 
@@ -125,32 +127,6 @@ double RoundHalfEven(double x, int decimals) {
     const std::string result = kept + "e" + std::to_string(-decimals);
     const double v = parseDouble(result);
     return negative ? -v : v;
-}
-
-double LeadingNumber(const std::string& text) {
-    size_t i = text.find_first_not_of(" \t");
-    if (i == std::string::npos) return 0;
-    const size_t start = i;
-    if (text[i] == '+' || text[i] == '-') ++i;
-    const size_t digitsStart = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-    }
-    if (i == digitsStart || (i == digitsStart + 1 && text[digitsStart] == '.')) return 0;
-    // an exponent counts only when digits follow it
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-        const size_t expDigits = j;
-        while (j < text.size() && text[j] >= '0' && text[j] <= '9') ++j;
-        if (j > expDigits) i = j;
-    }
-    std::string number = text.substr(start, i - start);
-    if (number[0] == '+') number.erase(0, 1);
-    const double v = parseDouble(number);
-    return std::isfinite(v) ? v : 0;
 }
 
 std::string Format6(int n) {
@@ -312,7 +288,8 @@ Encoder EncoderFor(bool hardware, const std::string& accelText) {
 }
 
 Turn TurnFor(const std::string& widthText, const std::string& heightText, bool rotateClockwise) {
-    if (!(LeadingNumber(widthText) > LeadingNumber(heightText))) return Turn::None;
+    if (!(MediaReport::LeadingNumber(widthText) > MediaReport::LeadingNumber(heightText)))
+        return Turn::None;
     return rotateClockwise ? Turn::Clockwise : Turn::CounterClockwise;
 }
 
@@ -388,7 +365,7 @@ int MusicRepeats(double target, double musicDuration) {
 }
 
 std::string MusicLength(const std::string& tlengText, double clipsDuration) {
-    if (LeadingNumber(tlengText) != 0) return tlengText;
+    if (MediaReport::LeadingNumber(tlengText) != 0) return tlengText;
     return PlainNumber(clipsDuration);
 }
 

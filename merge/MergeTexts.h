@@ -14,9 +14,6 @@ namespace MergeTexts {
 
 // Rounds to the given number of decimals, halves to the even neighbour (2.5 -> 2, 0.125 -> 0.12).
 double RoundHalfEven(double x, int decimals = 0);
-// The leading decimal number of a text (blanks skipped, "." as decimal point, 0 when none):
-// "12abc" -> 12, " 3.5" -> 3.5, "" -> 0.
-double LeadingNumber(const std::string& text);
 // "000000" format: at least six digits with leading zeros.
 std::string Format6(int n);
 // "0.000" format: three decimals, leading zero (0.8 -> "0.800").

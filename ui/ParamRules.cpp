@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <limits>
 
+#include "media/MediaReport.h"
 #include "merge/MergeTexts.h"
 
 namespace ParamRules {
@@ -36,7 +37,7 @@ std::optional<QString> NormalizedSize(const QString& text) {
 }
 
 QString ClampedLength(const QString& text) {
-    double v = MergeTexts::LeadingNumber(text.toStdString());
+    double v = MediaReport::LeadingNumber(text.toStdString());
     if (v != 0) {
         if (v < 5) v = 5;
         if (v > 60) v = 60;

@@ -54,12 +54,19 @@ TEST(SecondsFromTimeText, HoursMinutesSeconds) {
 }
 
 TEST(LeadingNumber, ReadsUpToTheFirstCharacterThatCannotContinue) {
-    EXPECT_DOUBLE_EQ(MediaReport::LeadingNumber("1 920x"), 1920);
-    EXPECT_DOUBLE_EQ(MediaReport::LeadingNumber("  05.250 ms"), 5.25);
-    EXPECT_DOUBLE_EQ(MediaReport::LeadingNumber("2.5.3"), 2.5);
-    EXPECT_DOUBLE_EQ(MediaReport::LeadingNumber("-3"), -3);
-    EXPECT_DOUBLE_EQ(MediaReport::LeadingNumber(""), 0);
-    EXPECT_DOUBLE_EQ(MediaReport::LeadingNumber("pixels"), 0);
+    const std::pair<std::string, double> cases[] = {
+        {"1 920x", 1920}, {"  05.250 ms", 5.25},
+        {"2.5.3", 2.5},   {"-3", -3},
+        {"", 0},          {"pixels", 0},
+        {"12abc", 12},    {" 3.5", 3.5},
+        {"1e3", 1000},    {"1e", 1},
+        {"2 e 2", 200},   {".5", 0.5},
+        {".", 0},         {"  10  ", 10},
+        {"1,5", 1},       {"+7x", 7},
+        {"0", 0},         {"1920 pixels", 1920},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_DOUBLE_EQ(MediaReport::LeadingNumber(text), expected) << text;
 }
 
 TEST(NinthDurationSearch, CarriageReturnLayout) {

@@ -49,15 +49,6 @@ TEST(Numbers, RoundHalfEvenJudgesTheDecimalValueAsWritten) {
     }
 }
 
-TEST(Numbers, LeadingNumberReadsTheNumberAtTheStart) {
-    const std::pair<std::string, double> cases[] = {
-        {"12abc", 12}, {" 3.5", 3.5}, {"", 0},     {"abc", 0}, {"-4", -4},
-        {"1e3", 1000}, {"1e", 1},     {".5", 0.5}, {".", 0},   {"  10  ", 10},
-        {"25", 25},    {"1,5", 1},    {"+7x", 7},  {"0", 0},   {"1920 pixels", 1920},
-    };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(LeadingNumber(text), expected) << text;
-}
-
 TEST(Numbers, FormatsAndPlainNumbers) {
     const std::pair<int, std::string> six[] = {
         {0, "000000"}, {2, "000002"}, {123456, "123456"}, {1234567, "1234567"}, {-5, "-000005"}};
