@@ -26,21 +26,6 @@ using testsupport::TempDir;
 
 namespace {
 
-class QtApp : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "startup_test";
-        static char* argv[] = {name, nullptr};
-        m_app = new QApplication(argc, argv);
-    }
-    void TearDown() override { delete m_app; }
-
-private:
-    QApplication* m_app = nullptr;
-};
-const auto* const kQtApp = ::testing::AddGlobalTestEnvironment(new QtApp);
-
 const QString kIntel = QStringLiteral("Intel显卡硬件加速");
 const QString kNvidia = QStringLiteral("NVIDIA显卡硬件加速");
 const QString kAbsent = QStringLiteral("<absent>");
