@@ -32,22 +32,6 @@ QStringList allEntries(const std::string& dir) {
                    QDir::Name);
 }
 
-// Runs fn as an unprivileged user when the tests run as root (root ignores read-only rights, so
-// the rights would not be tested otherwise). The folder is handed to that user first.
-bool asOrdinaryUser(const std::string& folder, const std::function<bool()>& fn) {
-    if (::geteuid() != 0) return fn();
-    if (::chown(folder.c_str(), 65534, 65534) != 0) return false;
-    const pid_t child = ::fork();
-    if (child < 0) return false;
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-        ::_exit(fn() ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST(MoveFileNoReplace, MovesWithinAFileSystemAndNeverReplaces) {
     TempDir tmp;
     const std::string a = tmp.str() + "/素材 it's a.mp4", b = tmp.str() + "/已用 it's b.mp4";
@@ -146,7 +130,7 @@ TEST(DeleteTree, RemovesReadOnlyFilesAndFoldersSilently) {
     ASSERT_TRUE(put(outside + "/precious.mp4", "keep me"));
     ::chmod(outside.c_str(), 0777);
     ::chmod((outside + "/precious.mp4").c_str(), 0666);
-    const bool ok = asOrdinaryUser(tmp.str(), [&] {
+    const bool ok = testsupport::asOrdinaryUser(tmp.str(), [&] {
         bool made = platform::makeSurePathExists(root + "/只读 sub's/deeper") &&
                     put(root + "/0.mp4", "0") && put(root + "/List.txt", "l") &&
                     put(root + "/只读 sub's/a.mp3", "a") &&

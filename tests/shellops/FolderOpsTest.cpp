@@ -20,25 +20,10 @@ std::string get(const std::string& path) {
     return platform::readFile(path).value_or("<missing>");
 }
 
-// Runs fn as an unprivileged user when the tests run as root, so that read-only rights hold.
-bool asOrdinaryUser(const std::string& folder, const std::function<bool()>& fn) {
-    if (::geteuid() != 0) return fn();
-    if (::chown(folder.c_str(), 65534, 65534) != 0) return false;
-    const pid_t child = ::fork();
-    if (child < 0) return false;
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-        ::_exit(fn() ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST(RunShellFileOperation, DeleteRemovesAReadOnlyWorkFolderWithoutAsking) {
     TempDir tmp;
     const std::string tmps = tmp.str() + "/程序 it's/Tmps";
-    const bool ok = asOrdinaryUser(tmp.str(), [&] {
+    const bool ok = testsupport::asOrdinaryUser(tmp.str(), [&] {
         bool made = platform::makeSurePathExists(tmps + "/sub 中/inner") &&
                     platform::writeFile(tmps + "/0.mp4", "0") &&
                     platform::writeFile(tmps + "/a.mp3", "a") &&

@@ -1,5 +1,8 @@
 #include "tests/support/TestMedia.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -10,15 +13,16 @@ namespace testsupport {
 
 TempDir::TempDir() : m_dir(std::make_unique<QTemporaryDir>()) {}
 TempDir::~TempDir() = default;
-QString TempDir::path() const { return m_dir->path(); }
+QString TempDir::path() const {
+    return m_dir->path();
+}
 QString TempDir::sub(const QString& name, bool mkdir) const {
     const QString p = path() + "/" + name;
     if (mkdir) QDir().mkpath(p);
     return p;
 }
 
-static bool runTool(const QString& program, const QStringList& args, QString* out,
-                    QString* err) {
+static bool runTool(const QString& program, const QStringList& args, QString* out, QString* err) {
     QProcess p;
     p.start(program, args);
     if (!p.waitForStarted(10000)) return false;
@@ -36,15 +40,25 @@ bool runFfmpeg(const QStringList& args, QString* errorOutput) {
 }
 
 bool makeVideo(const QString& path, int width, int height, double seconds, bool audio) {
-    QStringList args{"-f", "lavfi", "-i",
-                     QString("testsrc2=size=%1x%2:rate=25:duration=%3")
-                         .arg(width)
-                         .arg(height)
-                         .arg(seconds)};
-    if (audio) args << "-f" << "lavfi" << "-i" << QString("sine=frequency=440:duration=%1").arg(seconds);
-    args << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-pix_fmt" << "yuv420p";
-    if (audio) args << "-c:a" << "aac" << "-shortest";
-    args << "-f" << "mp4" << path;
+    QStringList args{
+        "-f", "lavfi", "-i",
+        QString("testsrc2=size=%1x%2:rate=25:duration=%3").arg(width).arg(height).arg(seconds)};
+    if (audio)
+        args << "-f"
+             << "lavfi"
+             << "-i" << QString("sine=frequency=440:duration=%1").arg(seconds);
+    args << "-c:v"
+         << "libx264"
+         << "-preset"
+         << "ultrafast"
+         << "-pix_fmt"
+         << "yuv420p";
+    if (audio)
+        args << "-c:a"
+             << "aac"
+             << "-shortest";
+    args << "-f"
+         << "mp4" << path;
     return runFfmpeg(args);
 }
 
@@ -100,7 +114,23 @@ bool writeText(const QString& path, const QByteArray& bytes) {
     return f.write(bytes) == bytes.size();
 }
 
-QString builtBinDir() { return QString(STITCHWELL_BIN_DIR); }
+bool asOrdinaryUser(const std::string& folder, const std::function<bool()>& fn) {
+    if (::geteuid() != 0) return fn();
+    if (::chown(folder.c_str(), 65534, 65534) != 0) return false;
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        ::_exit(fn() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+QString builtBinDir() {
+    return QString(STITCHWELL_BIN_DIR);
+}
 
 bool stageProgramFolder(const QString& dir, const QStringList& files) {
     QDir().mkpath(dir);

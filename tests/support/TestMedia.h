@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,11 @@ struct StreamInfo {
 };
 StreamInfo probeVideo(const QString& path);
 bool writeText(const QString& path, const QByteArray& bytes);
+
+// Runs fn as an unprivileged user (nobody) when the tests run as root, after handing the folder to
+// that user: root ignores read-only rights, so they would not be tested otherwise. True when fn
+// returned true.
+bool asOrdinaryUser(const std::string& folder, const std::function<bool()>& fn);
 
 // Path of the staged program folder of the build (read only for tests).
 QString builtBinDir();
