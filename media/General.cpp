@@ -22,16 +22,15 @@ namespace General {
 
 namespace {
 
-// One library handle for one probe: created with the file opened and the report option set,
-// closed and deleted when the probe ends, on every path.
+// One library handle for one probe: created with the file opened, closed and deleted when the
+// probe ends, on every path. One opening serves any number of reports.
 class Probe {
 public:
-    Probe(const std::string& path, const wchar_t* completeValue) {
+    explicit Probe(const std::string& path) {
         m_handle = MediaInfoDLL::MediaInfo_New();
         if (!m_handle) return;
         const std::wstring widePath = MediaInfoDLL::WideFromUtf8(path);
         MediaInfoDLL::MediaInfo_Open(m_handle, widePath.c_str());
-        MediaInfoDLL::MediaInfo_Option(m_handle, L"Complete", completeValue);
     }
     ~Probe() {
         if (!m_handle) return;
@@ -41,9 +40,11 @@ public:
     Probe(const Probe&) = delete;
     Probe& operator=(const Probe&) = delete;
 
-    // The report, copied out of the library's memory; nullopt without a library.
-    std::optional<std::string> report() const {
+    // The report in the given "Complete" form, copied out of the library's memory; nullopt
+    // without a library.
+    std::optional<std::string> report(const wchar_t* completeValue) const {
         if (!m_handle) return std::nullopt;
+        MediaInfoDLL::MediaInfo_Option(m_handle, L"Complete", completeValue);
         const std::wstring text =
             MediaInfoDLL::StringFromWidePtr(MediaInfoDLL::MediaInfo_Inform(m_handle, 0));
         return MediaInfoDLL::Utf8FromWide(text);
@@ -52,6 +53,18 @@ public:
 private:
     void* m_handle = nullptr;
 };
+
+std::optional<double> durationOf(const Probe& probe) {
+    const auto report = probe.report(L"1");
+    if (!report) return std::nullopt;
+    return MediaReport::DurationFromCompleteReport(*report);
+}
+
+bool videoInfoOf(const Probe& probe, std::string& width, std::string& height) {
+    const auto report = probe.report(L"");
+    if (!report) return false;
+    return MediaReport::VideoSizeFromReport(*report, width, height);
+}
 
 std::string upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -81,20 +94,19 @@ double roundHalfEven(double value) {
 }  // namespace
 
 std::optional<double> ReadDuration(const std::string& path) {
-    std::optional<std::string> report;
-    {
-        Probe probe(path, L"1");
-        report = probe.report();
-    }
-    if (!report) return std::nullopt;
-    return MediaReport::DurationFromCompleteReport(*report);
+    return durationOf(Probe(path));
 }
 
 bool ReadVideoInfo(const std::string& path, std::string& width, std::string& height) {
-    Probe probe(path, L"");
-    const auto report = probe.report();
-    if (!report) return false;
-    return MediaReport::VideoSizeFromReport(*report, width, height);
+    return videoInfoOf(Probe(path), width, height);
+}
+
+ClipFacts ReadClipFacts(const std::string& path) {
+    const Probe probe(path);
+    ClipFacts facts;
+    facts.duration = durationOf(probe);
+    facts.sized = videoInfoOf(probe, facts.width, facts.height);
+    return facts;
 }
 
 bool CountToolProcesses(const std::string& exeName) {
@@ -123,7 +135,9 @@ bool CountToolProcesses(const std::string& exeName) {
     return pid > 0;
 }
 
-void PumpEvents() { PumpEvents(10); }
+void PumpEvents() {
+    PumpEvents(10);
+}
 
 void PumpEvents(int maxWaitMs) {
     const int kWaitMs = std::max(0, maxWaitMs);

@@ -15,6 +15,15 @@ std::optional<double> ReadDuration(const std::string& path);
 // width or height; an output that was not reached keeps its value.
 bool ReadVideoInfo(const std::string& path, std::string& width, std::string& height);
 
+// Both of the above from one opening of the file: what ReadDuration and ReadVideoInfo give,
+// with sized telling whether width and height were read.
+struct ClipFacts {
+    std::optional<double> duration;
+    bool sized = false;
+    std::string width, height;
+};
+ClipFacts ReadClipFacts(const std::string& path);
+
 // True while at least one running process bears the executable name (whole name, any case).
 bool CountToolProcesses(const std::string& exeName);
 

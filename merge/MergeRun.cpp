@@ -324,12 +324,12 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
         if (picked) break;
     }
 
-    if (const auto d = General::ReadDuration(clipPath)) m_clipsDuration += *d;
+    const General::ClipFacts facts = General::ReadClipFacts(clipPath);
+    if (facts.duration) m_clipsDuration += *facts.duration;
     // a clip whose width and height cannot be read counts as upright
-    std::string width, height;
     MergeTexts::Turn turn = MergeTexts::Turn::None;
-    if (General::ReadVideoInfo(clipPath, width, height))
-        turn = MergeTexts::TurnFor(width, height, m_host.rotateClockwiseTicked());
+    if (facts.sized)
+        turn = MergeTexts::TurnFor(facts.width, facts.height, m_host.rotateClockwiseTicked());
     const auto encoder = MergeTexts::EncoderFor(m_host.hardwareTicked(), m_host.acceleratorText());
     const std::string command = MergeTexts::ClipCommand(
         encoder, turn, clipPath, m_job.options, m_env.programFolder, folderIndex, platform::kSep);

@@ -3,8 +3,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,54 +67,74 @@ std::string resolveProgram(const std::string& file, const std::string& dir) {
     return {};
 }
 
-void writeAll(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
+// The programs this process started and has not yet reaped. A started program is our child;
+// once it ends it is reaped at the next start or process-list read, so it never lingers as a
+// zombie.
+struct Started {
+    std::mutex mutex;
+    std::vector<pid_t> pids;
+};
+
+Started& started() {
+    static Started s;
+    return s;
 }
 
-// Runs in the started process between fork and exec: only async-signal-safe calls.
-[[noreturn]] void execChild(const char* path, char* const* argv, char* const* envp, const char* dir,
-                            bool hidden, int errorFd) {
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig) {
-        if (sig != SIGKILL && sig != SIGSTOP) ::sigaction(sig, &dfl, nullptr);
-    }
-    // Never read a terminal; a hidden program writes nowhere either.
-    const int nullIn = ::open("/dev/null", O_RDONLY);
-    if (nullIn >= 0 && nullIn != 0) {
-        ::dup2(nullIn, 0);
-        ::close(nullIn);
-    }
-    if (hidden) {
-        const int nullOut = ::open("/dev/null", O_WRONLY);
-        if (nullOut >= 0) {
-            ::dup2(nullOut, 1);
-            ::dup2(nullOut, 2);
-            if (nullOut > 2) ::close(nullOut);
+void reapEnded() {
+    Started& s = started();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    std::erase_if(s.pids, [](pid_t pid) {
+        int status = 0;
+        pid_t r;
+        while ((r = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
         }
-    }
-    int err = 0;
-    if (dir && *dir && ::chdir(dir) != 0) {
-        err = errno;
-    } else {
-        // Descriptors the caller left inheritable (locks, pipes) stay with the caller.
-        ::syscall(SYS_close_range, 3u, ~0u, 4u /* CLOSE_RANGE_CLOEXEC */);
-        ::execve(path, argv, envp);
-        err = errno;
-    }
-    writeAll(errorFd, &err, sizeof err);
-    ::_exit(127);
+        // Gone as well when someone else reaped it (ECHILD).
+        return r != 0;
+    });
 }
+
+// The started program's surroundings: its own session, default signal handling with nothing
+// blocked, no terminal input, no output when hidden, no descriptor of ours beyond 0-2.
+struct SpawnSetup {
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_t actions;
+    bool ok = false;
+
+    SpawnSetup(bool hidden, const std::string& dir) {
+        if (::posix_spawnattr_init(&attr) != 0) return;
+        if (::posix_spawn_file_actions_init(&actions) != 0) {
+            ::posix_spawnattr_destroy(&attr);
+            return;
+        }
+        m_initialised = true;
+        sigset_t none, all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        int rc = ::posix_spawnattr_setflags(
+            &attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        rc |= ::posix_spawnattr_setsigmask(&attr, &none);
+        rc |= ::posix_spawnattr_setsigdefault(&attr, &all);
+        rc |= ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        if (hidden) {
+            rc |= ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+            rc |= ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        }
+        if (!dir.empty()) rc |= ::posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+        // Descriptors the caller left inheritable (locks, pipes) stay with the caller.
+        rc |= ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+        ok = rc == 0;
+    }
+    ~SpawnSetup() {
+        if (!m_initialised) return;
+        ::posix_spawn_file_actions_destroy(&actions);
+        ::posix_spawnattr_destroy(&attr);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+private:
+    bool m_initialised = false;
+};
 
 }  // namespace
 
@@ -123,7 +143,7 @@ int shellExecute(const std::string& file, const std::string& params, const std::
     const std::string path = resolveProgram(file, dir);
     if (path.empty() || !isRunnableFile(path)) return 2;
 
-    // Everything the child needs is prepared before the fork.
+    // Everything the child needs is prepared before the start.
     std::vector<std::string> args = splitCommandLine(params);
     args.insert(args.begin(), path);
     std::vector<char*> argv;
@@ -140,41 +160,18 @@ int shellExecute(const std::string& file, const std::string& params, const std::
     envp.push_back(nullptr);
     const std::string workDir = dir.empty() ? std::string() : absoluteFrom(dir, currentFolder());
 
-    int errorPipe[2];
-    if (::pipe2(errorPipe, O_CLOEXEC) != 0) return 2;
-
-    // Double fork: the started program is adopted by the system and reaped there, so it never
-    // lingers as a zombie of ours.
-    const pid_t middle = ::fork();
-    if (middle < 0) {
-        ::close(errorPipe[0]);
-        ::close(errorPipe[1]);
+    reapEnded();
+    SpawnSetup setup(hidden, workDir);
+    if (!setup.ok) return 2;
+    // The start reports a failed exec (and a working folder it cannot enter) as its result.
+    pid_t child = 0;
+    if (::posix_spawn(&child, path.c_str(), &setup.actions, &setup.attr, argv.data(),
+                      envp.data()) != 0)
         return 2;
-    }
-    if (middle == 0) {
-        ::close(errorPipe[0]);
-        ::setsid();
-        // No fork handlers here: other threads of the caller may have held their locks.
-        const pid_t child = ::_Fork();
-        if (child < 0) {
-            const int err = errno;
-            writeAll(errorPipe[1], &err, sizeof err);
-            ::_exit(127);
-        }
-        if (child > 0) ::_exit(0);
-        execChild(path.c_str(), argv.data(), envp.data(), workDir.c_str(), hidden, errorPipe[1]);
-    }
-    ::close(errorPipe[1]);
-    int status = 0;
-    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-    }
-    // The pipe closes at a successful exec; a failed one sends its error number first.
-    int childError = 0;
-    ssize_t got;
-    while ((got = ::read(errorPipe[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
-    }
-    ::close(errorPipe[0]);
-    return got == 0 ? 42 : 2;
+    Started& s = started();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.pids.push_back(child);
+    return 42;
 }
 
 namespace {
@@ -233,6 +230,7 @@ ScanMemory& scanMemory() {
 // visit returns true. Returns the pid visit stopped at, 0 when it never did, -1 when /proc
 // cannot be read.
 int scanProcesses(const std::function<bool(int, std::string_view)>& visit) {
+    reapEnded();
     const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (procFd < 0) return -1;
     ScanMemory& memory = scanMemory();
@@ -299,6 +297,7 @@ int findProcess(const std::function<bool(std::string_view name)>& matches) {
 
 std::string processName(int pid) {
     if (pid <= 0) return {};
+    reapEnded();
     char pidText[32];
     std::snprintf(pidText, sizeof pidText, "/proc/%d", pid);
     char buf[4096];

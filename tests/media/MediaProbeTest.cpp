@@ -81,6 +81,24 @@ TEST_F(RealMedia, VideoSizeAsDigitText) {
     }
 }
 
+// One opening gives both reports: the complete form for the length, then the plain form for the
+// size, each as the separate reads give it.
+TEST_F(RealMedia, ClipFactsFromOneOpeningMatchTheSeparateReads) {
+    for (const char* name : {"有声 clip.mp4", "silent's.mp4", "full hd.mp4", "音乐 1.mp3",
+                             "notes.txt", "missing.mp4", "corrupt.mp4"}) {
+        const General::ClipFacts facts = General::ReadClipFacts(path(name));
+        EXPECT_EQ(facts.duration, General::ReadDuration(path(name))) << name;
+        std::string w, h;
+        EXPECT_EQ(facts.sized, General::ReadVideoInfo(path(name), w, h)) << name;
+        EXPECT_EQ(facts.width, w) << name;
+        EXPECT_EQ(facts.height, h) << name;
+    }
+    const General::ClipFacts hd = General::ReadClipFacts(path("full hd.mp4"));
+    EXPECT_TRUE(hd.sized);
+    EXPECT_EQ(hd.width, "1920");
+    EXPECT_GT(hd.duration.value_or(0), 0.0);
+}
+
 TEST_F(RealMedia, WithoutAnyLibraryTheProbesFailCleanly) {
     const std::string fake = s_dir->str() + "/program/MediaInfoT.dll";
     MediaInfoDLL::SetLibraryCandidates({});
