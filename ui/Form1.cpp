@@ -422,6 +422,10 @@ void Form1::fillTrayRecord(const QString& tip) {
 
 void Form1::addTrayIconAndHide() {
     fillTrayRecord(trayTip(windowTitle(), false));
+    hideBehindTrayIcon();
+}
+
+void Form1::hideBehindTrayIcon() {
     if (!systemTrayAvailable || !systemTrayAvailable()) {
         // Hiding without an icon would leave no way back to the window.
         showMinimized();
@@ -460,13 +464,7 @@ void Form1::Form_DblClick() {
     if (!Running || !ChBack->isChecked()) return;
     if (isVisible() && !isMinimized()) {
         if (trayRecord.cbSize == 0) fillTrayRecord(trayTip(windowTitle(), false));
-        if (!systemTrayAvailable || !systemTrayAvailable()) {
-            showMinimized();
-            setStatus(kNoTray);
-            return;
-        }
-        tray::NotifyIcon(tray::kAdd, trayRecord);
-        hide();
+        hideBehindTrayIcon();
     } else {
         removeTrayIcon();
         showMainWindow();

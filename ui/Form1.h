@@ -204,6 +204,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Adds the icon with the current record and hides the window; minimises it instead where the
+    // desktop has no notification area.
+    void hideBehindTrayIcon();
     void buildMenus();
     void buildControls();
     void buildStatusBar();
