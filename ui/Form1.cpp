@@ -400,6 +400,7 @@ void Form1::setStatus(const QString& text) {
     // The change behaviour of the status line.
     if (Running && ChBack->isChecked()) refreshTrayTip(trayTip(windowTitle(), true));
     StbPanels[4]->setText(text);
+    emit statusChanged(text);
 }
 
 QString Form1::trayTip(const QString& head, bool withNul) const {

@@ -176,6 +176,8 @@ public:
 signals:
     // The window was closed (the close was granted).
     void closed();
+    // The status line LST took a new text (its change event).
+    void statusChanged(const QString& text);
 
 public slots:
     void MunuFolds_Click();
