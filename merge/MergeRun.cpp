@@ -97,6 +97,23 @@ std::vector<std::string> MergeRun::listClips(const std::string& folder) {
     return clips;
 }
 
+// The random pick from a listing: a picked file that has vanished since the listing is drawn
+// again from the same listing. Nothing when every listed file has vanished or a stop came.
+std::optional<std::string> MergeRun::pickExisting(const std::string& folder,
+                                                  const std::vector<std::string>& names) {
+    while (!m_host.stopRequested()) {
+        const int index = MergeTexts::PickIndex(draw(), int(names.size()));
+        const std::string path = folder + platform::sepStr() + names[index];
+        m_host.pumpEvents();
+        if (platform::fileExists(path)) return path;
+        const bool anyLeft = std::any_of(names.begin(), names.end(), [&](const auto& name) {
+            return platform::fileExists(folder + platform::sepStr() + name);
+        });
+        if (!anyLeft) break;
+    }
+    return std::nullopt;
+}
+
 std::vector<std::string> MergeRun::listMusic(const std::string& folder) {
     std::vector<std::string> mp3;
     const auto names = platform::listFiles(folder);
@@ -304,24 +321,13 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
         status("状态：处理中..." + place);
         if (m_host.stopRequested()) return Step::Stop;
 
-        // pick; a vanished pick is drawn again from the same listing, and when every listed
-        // clip has vanished the folder is scanned again
-        bool picked = false;
-        while (!m_host.stopRequested()) {
-            const int index = MergeTexts::PickIndex(draw(), int(clips.size()));
-            clipPath = folder + platform::sepStr() + clips[index];
-            m_host.pumpEvents();
-            if (platform::fileExists(clipPath)) {
-                picked = true;
-                break;
-            }
-            const bool anyLeft = std::any_of(clips.begin(), clips.end(), [&](const auto& name) {
-                return platform::fileExists(folder + platform::sepStr() + name);
-            });
-            if (!anyLeft) break;
-        }
+        // pick; when every listed clip has vanished the folder is scanned again
+        const auto picked = pickExisting(folder, clips);
         if (m_host.stopRequested()) return Step::Stop;
-        if (picked) break;
+        if (picked) {
+            clipPath = *picked;
+            break;
+        }
     }
 
     const General::ClipFacts facts = General::ReadClipFacts(clipPath);
@@ -376,22 +382,12 @@ MergeRun::Step MergeRun::prepareMusic() {
         status("状态：处理中...");
         if (m_host.stopRequested()) return Step::Stop;
 
-        bool picked = false;
-        while (!m_host.stopRequested()) {
-            const int index = MergeTexts::PickIndex(draw(), int(names.size()));
-            m_musicSource = folder + platform::sepStr() + names[index];
-            m_host.pumpEvents();
-            if (platform::fileExists(m_musicSource)) {
-                picked = true;
-                break;
-            }
-            const bool anyLeft = std::any_of(names.begin(), names.end(), [&](const auto& name) {
-                return platform::fileExists(folder + platform::sepStr() + name);
-            });
-            if (!anyLeft) break;
-        }
+        const auto picked = pickExisting(folder, names);
         if (m_host.stopRequested()) return Step::Stop;
-        if (picked) break;
+        if (picked) {
+            m_musicSource = *picked;
+            break;
+        }
     }
 
     const auto musicDuration = General::ReadDuration(m_musicSource);

@@ -4,6 +4,7 @@
 // events through MergeHost, so the stop command runs re-entrantly inside it.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,8 @@ private:
 
     std::vector<std::string> listClips(const std::string& folder);
     std::vector<std::string> listMusic(const std::string& folder);
+    std::optional<std::string> pickExisting(const std::string& folder,
+                                            const std::vector<std::string>& names);
     void storeUsed(const std::string& path, const std::string& dir);
     void startTool(const std::string& file, const std::string& params);
     void pollPause();
