@@ -27,8 +27,19 @@ std::string programFolder();
 // the Windows command-line rules (splitCommandLine) and is also handed over unsplit so that our own
 // programs can read it whole (rawCommandLine). The child never lingers as a zombie.
 // Returns 42 when started, 2 when the file is missing or cannot be run (as the Windows shell does).
+// The started program outlives this process (a program handed work, an update program).
 int shellExecute(const std::string& file, const std::string& params, const std::string& dir,
                  bool hidden);
+// The shell start of a tool: as shellExecute, but the tool is tied to this process and ended when
+// this process ends, however it ends (closed, killed, crashed). *pid (when given) receives the
+// started tool's process id, 0 when it did not start.
+int startTool(const std::string& file, const std::string& params, const std::string& dir,
+              bool hidden, int* pid);
+// True while a program that this process started (shellExecute or startTool) has not ended.
+// Started programs are reaped the moment they end: none lingers as a zombie.
+bool startedRunning(int pid);
+// Ends a program that this process started, when it still runs; false when it had ended.
+bool endStarted(int pid);
 
 // Splits a parameter text by the Windows command-line rules: blanks and tabs separate words,
 // double quotes group words, a backslash is literal unless it stands before a quote.
@@ -41,6 +52,8 @@ std::string rawCommandLine(int argc, char** argv);
 struct ProcessEntry {
     int pid = 0;
     std::string name;  // executable file name, e.g. "Vidforge.exe"
+    std::string path;  // full path of the executable; empty where it cannot be read (another
+                       // user's process)
 };
 // Every live process of the machine (ended but unreaped processes are left out), in pid order.
 std::vector<ProcessEntry> listProcesses();
@@ -61,6 +74,16 @@ bool fileExists(const std::string& path);  // regular file
 bool dirExists(const std::string& path);
 // Length in bytes; 0 when missing.
 std::int64_t fileSize(const std::string& path);
+// Seconds since the file's contents or length last changed (a copy still being written keeps it
+// near 0); nullopt when there is no such file.
+std::optional<double> secondsSinceChange(const std::string& path);
+// Bytes free for this user on the file system that holds the path; nullopt when unknown.
+std::optional<std::int64_t> freeSpace(const std::string& path);
+// The path with every link, "." and ".." resolved, when it exists; else the path made absolute
+// and cleaned lexically. Empty for an empty path.
+std::string canonicalPath(const std::string& path);
+// True when the folder takes a new file now (a probe file is made and removed).
+bool folderWritable(const std::string& dir);
 // Names (no path) of the folder's regular files whose names do not begin with "."; nullopt when
 // the folder cannot be listed. Sorted by name.
 std::optional<std::vector<std::string>> listFiles(const std::string& dir);
@@ -72,7 +95,8 @@ bool deleteTree(const std::string& path);
 bool deleteFile(const std::string& path);
 // Rename that never replaces an existing target; copy + delete across file systems.
 bool moveFileNoReplace(const std::string& from, const std::string& to);
-// Copies to a temporary name in the target folder, then renames over the target.
+// Copies to a temporary name in the target folder, flushed to the disk, then renames over the
+// target: after a power cut the target holds either the old or the whole new contents.
 bool copyFileReplace(const std::string& from, const std::string& to);
 // Appends text to a file, creating it when missing (one open, one write, one close).
 bool appendToFile(const std::string& path, const std::string& text);

@@ -3,12 +3,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 
 #include "platform/Platform.h"
@@ -55,13 +57,25 @@ bool copyData(int in, int out) {
     }
 }
 
-// Copies the contents, permissions and modification time of an open regular file into out.
+// Flushes a folder's entries (a rename or a new name in it) to the disk.
+void syncFolder(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Copies the contents, permissions and modification time of an open regular file into out and
+// flushes them to the disk. out is closed on every path.
 bool copyOpenFile(int in, const struct stat& st, int out) {
-    if (!copyData(in, out)) return false;
-    ::fchmod(out, st.st_mode & 07777);
-    const timespec times[2] = {st.st_atim, st.st_mtim};
-    ::futimens(out, times);
-    return ::close(out) == 0;
+    bool ok = copyData(in, out);
+    if (ok) {
+        ::fchmod(out, st.st_mode & 07777);
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        ::futimens(out, times);
+        ok = ::fsync(out) == 0;
+    }
+    return ::close(out) == 0 && ok;
 }
 
 // Removes one entry of the open folder dirFd. Folders are emptied first; read-only folders get
@@ -107,6 +121,7 @@ bool copyToNewFile(const std::string& from, const std::string& to) {
     const bool ok = copyOpenFile(in, st, out);
     ::close(in);
     if (!ok) ::unlink(to.c_str());
+    if (ok) syncFolder(parentOf(to));
     return ok;
 }
 
@@ -131,6 +146,56 @@ std::int64_t fileSize(const std::string& path) {
     struct stat st {};
     if (!statOf(path, st) || !S_ISREG(st.st_mode)) return 0;
     return static_cast<std::int64_t>(st.st_size);
+}
+
+std::optional<double> secondsSinceChange(const std::string& path) {
+    struct stat st {};
+    if (!statOf(path, st) || !S_ISREG(st.st_mode)) return std::nullopt;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    // The status change time moves with every write and cannot be set back by a copying
+    // program (which may give the copy its source's modification time); the later of the two
+    // counts.
+    const timespec changed =
+        (st.st_ctim.tv_sec > st.st_mtim.tv_sec ||
+         (st.st_ctim.tv_sec == st.st_mtim.tv_sec && st.st_ctim.tv_nsec > st.st_mtim.tv_nsec))
+            ? st.st_ctim
+            : st.st_mtim;
+    return double(now.tv_sec - changed.tv_sec) + double(now.tv_nsec - changed.tv_nsec) / 1e9;
+}
+
+std::optional<std::int64_t> freeSpace(const std::string& path) {
+    struct statvfs vfs {};
+    if (path.empty() || ::statvfs(path.c_str(), &vfs) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
+}
+
+std::string canonicalPath(const std::string& path) {
+    if (path.empty()) return {};
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path canonical = fs::weakly_canonical(fs::path(path), ec);
+    if (!ec) {
+        std::string text = canonical.lexically_normal().string();
+        while (text.size() > 1 && text.back() == '/') text.pop_back();
+        return text;
+    }
+    std::string text = fs::absolute(fs::path(path), ec).lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
+}
+
+bool folderWritable(const std::string& dir) {
+    if (!dirExists(dir)) return false;
+    std::string probe = dir + "/.write-probe.XXXXXX";
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    // A folder on a full disk still takes an empty file: a block must go in as well.
+    const char byte = 0;
+    const bool ok = writeAllFd(fd, &byte, 1);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return ok;
 }
 
 std::optional<std::vector<std::string>> listFiles(const std::string& dir) {
@@ -236,6 +301,7 @@ bool copyFileReplace(const std::string& from, const std::string& to) {
     ::close(in);
     ok = ok && ::rename(temp.c_str(), to.c_str()) == 0;
     if (!ok) ::unlink(temp.c_str());
+    if (ok) syncFolder(parentOf(to));
     return ok;
 }
 

@@ -2,13 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -67,83 +69,179 @@ std::string resolveProgram(const std::string& file, const std::string& dir) {
     return {};
 }
 
-// The programs this process started and has not yet reaped. A started program is our child;
-// once it ends it is reaped at the next start or process-list read, so it never lingers as a
-// zombie.
-struct Started {
+// The programs this process started and has not yet reaped, one slot each. A started program is
+// reaped by the SIGCHLD handler the moment it ends, so it never lingers as a zombie; the handler
+// waits only for these pids, never for children that others (a QProcess) started. A slot holds
+// the pid while the program runs, its negative while a caller sends it a signal (the handler then
+// leaves it alone, so the pid cannot be reaped and reused in between), 0 when free.
+constexpr int kSlots = 512;
+std::atomic<pid_t> g_slots[kSlots];
+struct sigaction g_previousChildHandler {};
+
+// True when the program of the pid has ended and is reaped now (or was reaped by someone else).
+bool reapIfEnded(pid_t pid) {
+    int status = 0;
+    pid_t r;
+    while ((r = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+    }
+    return r == pid || (r < 0 && errno == ECHILD);
+}
+
+void reapSlots() {
+    for (auto& slot : g_slots) {
+        pid_t pid = slot.load();
+        if (pid <= 0) continue;
+        if (reapIfEnded(pid)) slot.compare_exchange_strong(pid, 0);
+    }
+}
+
+void onChildEnded(int sig, siginfo_t* info, void* context) {
+    const int savedErrno = errno;
+    reapSlots();
+    errno = savedErrno;
+    // Whoever handled SIGCHLD before keeps getting it.
+    const auto& prev = g_previousChildHandler;
+    if (prev.sa_flags & SA_SIGINFO) {
+        if (prev.sa_sigaction) prev.sa_sigaction(sig, info, context);
+    } else if (prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN && prev.sa_handler) {
+        prev.sa_handler(sig);
+    }
+}
+
+void installChildHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction sa {};
+        sa.sa_sigaction = onChildEnded;
+        sa.sa_flags = SA_SIGINFO | SA_RESTART | SA_NOCLDSTOP;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGCHLD, &sa, &g_previousChildHandler);
+    });
+}
+
+// Puts a started program into a free slot. A program that ended before it got its slot is reaped
+// here. False when every slot is taken (the program is then reaped at a later process-list read).
+bool keepStarted(pid_t pid) {
+    for (auto& slot : g_slots) {
+        pid_t free = 0;
+        if (!slot.compare_exchange_strong(free, pid)) continue;
+        pid_t mine = pid;
+        if (reapIfEnded(pid)) slot.compare_exchange_strong(mine, 0);
+        return true;
+    }
+    return false;
+}
+
+std::atomic<pid_t>* slotOf(pid_t pid) {
+    if (pid <= 0) return nullptr;
+    for (auto& slot : g_slots) {
+        const pid_t held = slot.load();
+        if (held == pid || held == -pid) return &slot;
+    }
+    return nullptr;
+}
+
+// Started programs that found no slot (more than kSlots at once).
+struct Overflow {
     std::mutex mutex;
     std::vector<pid_t> pids;
 };
 
-Started& started() {
-    static Started s;
+Overflow& overflow() {
+    static Overflow s;
     return s;
 }
 
 void reapEnded() {
-    Started& s = started();
+    reapSlots();
+    Overflow& s = overflow();
     std::lock_guard<std::mutex> lock(s.mutex);
-    std::erase_if(s.pids, [](pid_t pid) {
-        int status = 0;
-        pid_t r;
-        while ((r = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
-        }
-        // Gone as well when someone else reaped it (ECHILD).
-        return r != 0;
-    });
+    std::erase_if(s.pids, [](pid_t pid) { return reapIfEnded(pid); });
 }
 
-// The started program's surroundings: its own session, default signal handling with nothing
-// blocked, no terminal input, no output when hidden, no descriptor of ours beyond 0-2.
-struct SpawnSetup {
-    posix_spawnattr_t attr;
-    posix_spawn_file_actions_t actions;
-    bool ok = false;
-
-    SpawnSetup(bool hidden, const std::string& dir) {
-        if (::posix_spawnattr_init(&attr) != 0) return;
-        if (::posix_spawn_file_actions_init(&actions) != 0) {
-            ::posix_spawnattr_destroy(&attr);
-            return;
-        }
-        m_initialised = true;
-        sigset_t none, all;
-        sigemptyset(&none);
-        sigfillset(&all);
-        int rc = ::posix_spawnattr_setflags(
-            &attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        rc |= ::posix_spawnattr_setsigmask(&attr, &none);
-        rc |= ::posix_spawnattr_setsigdefault(&attr, &all);
-        rc |= ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        if (hidden) {
-            rc |= ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-            rc |= ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        }
-        if (!dir.empty()) rc |= ::posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-        // Descriptors the caller left inheritable (locks, pipes) stay with the caller.
-        rc |= ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-        ok = rc == 0;
-    }
-    ~SpawnSetup() {
-        if (!m_initialised) return;
-        ::posix_spawn_file_actions_destroy(&actions);
-        ::posix_spawnattr_destroy(&attr);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-private:
-    bool m_initialised = false;
+// Everything the started program needs, prepared before the start: nothing is allocated between
+// the start and the program's exec.
+struct Launch {
+    const char* path = nullptr;
+    char* const* argv = nullptr;
+    char* const* envp = nullptr;
+    const char* dir = nullptr;  // nullptr: the caller's working folder
+    bool hidden = true;
+    bool tied = false;
+    pid_t parent = 0;
+    volatile int error = 0;  // errno of the step that failed in the child, 0 when it ran
 };
 
-}  // namespace
+// The started program's surroundings: its own session, default signal handling with nothing
+// blocked, no terminal input, no output when hidden, no descriptor of ours beyond 0-2; a tied
+// program is ended (SIGKILL) when its starter ends, however the starter ends.
+[[noreturn]] void becomeProgram(Launch& l) {
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    for (int s = 1; s < NSIG; ++s) {
+        if (s != SIGKILL && s != SIGSTOP) ::sigaction(s, &dfl, nullptr);
+    }
+    if (l.tied) {
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != l.parent) {
+            l.error = errno ? errno : ESRCH;
+            ::_exit(127);
+        }
+    }
+    ::setsid();
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = l.hidden ? ::open("/dev/null", O_WRONLY) : -1;
+    if (in < 0 || ::dup2(in, 0) < 0 ||
+        (l.hidden && (out < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0))) {
+        l.error = errno ? errno : EBADF;
+        ::_exit(127);
+    }
+    if (l.dir && ::chdir(l.dir) != 0) {
+        l.error = errno ? errno : ENOENT;
+        ::_exit(127);
+    }
+    ::close_range(3, ~0U, 0);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(l.path, l.argv, l.envp);
+    l.error = errno ? errno : ENOEXEC;
+    ::_exit(127);
+}
 
-int shellExecute(const std::string& file, const std::string& params, const std::string& dir,
-                 bool hidden) {
+// Starts the program; its pid, or 0 when it did not start (the program then never ran).
+pid_t launch(Launch& l) {
+    installChildHandler();
+    sigset_t all, old;
+    sigfillset(&all);
+    // No handler of ours may run in the child while it shares our memory.
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
+    l.parent = ::getpid();
+    l.error = 0;
+    const pid_t pid = ::vfork();
+    if (pid == 0) becomeProgram(l);
+    bool started = pid > 0;
+    if (started && l.error != 0) {
+        // The child ended without running the program; it is ours to reap.
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        started = false;
+    } else if (started && !keepStarted(pid)) {
+        Overflow& s = overflow();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.pids.push_back(pid);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return started ? pid : 0;
+}
+
+int start(const std::string& file, const std::string& params, const std::string& dir, bool hidden,
+          bool tied, int* pidOut) {
+    if (pidOut) *pidOut = 0;
     const std::string path = resolveProgram(file, dir);
     if (path.empty() || !isRunnableFile(path)) return 2;
 
-    // Everything the child needs is prepared before the start.
     std::vector<std::string> args = splitCommandLine(params);
     args.insert(args.begin(), path);
     std::vector<char*> argv;
@@ -161,17 +259,55 @@ int shellExecute(const std::string& file, const std::string& params, const std::
     const std::string workDir = dir.empty() ? std::string() : absoluteFrom(dir, currentFolder());
 
     reapEnded();
-    SpawnSetup setup(hidden, workDir);
-    if (!setup.ok) return 2;
-    // The start reports a failed exec (and a working folder it cannot enter) as its result.
-    pid_t child = 0;
-    if (::posix_spawn(&child, path.c_str(), &setup.actions, &setup.attr, argv.data(),
-                      envp.data()) != 0)
-        return 2;
-    Started& s = started();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.pids.push_back(child);
+    Launch l;
+    l.path = path.c_str();
+    l.argv = argv.data();
+    l.envp = envp.data();
+    l.dir = workDir.empty() ? nullptr : workDir.c_str();
+    l.hidden = hidden;
+    l.tied = tied;
+    const pid_t pid = launch(l);
+    if (pid <= 0) return 2;
+    if (pidOut) *pidOut = static_cast<int>(pid);
     return 42;
+}
+
+}  // namespace
+
+int shellExecute(const std::string& file, const std::string& params, const std::string& dir,
+                 bool hidden) {
+    return start(file, params, dir, hidden, false, nullptr);
+}
+
+int startTool(const std::string& file, const std::string& params, const std::string& dir,
+              bool hidden, int* pid) {
+    return start(file, params, dir, hidden, true, pid);
+}
+
+bool startedRunning(int pid) {
+    std::atomic<pid_t>* slot = slotOf(static_cast<pid_t>(pid));
+    if (!slot) return false;
+    pid_t held = static_cast<pid_t>(pid);
+    if (reapIfEnded(held)) {
+        slot->compare_exchange_strong(held, 0);
+        return false;
+    }
+    return true;
+}
+
+bool endStarted(int pid) {
+    std::atomic<pid_t>* slot = slotOf(static_cast<pid_t>(pid));
+    if (!slot) return false;
+    pid_t held = static_cast<pid_t>(pid);
+    // Marked busy, the pid is not reaped (and so not reused) while the signal goes out.
+    if (!slot->compare_exchange_strong(held, -held)) return false;
+    const bool sent = ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;
+    pid_t busy = -static_cast<pid_t>(pid);
+    slot->compare_exchange_strong(busy, static_cast<pid_t>(pid));
+    // A SIGCHLD that came while the slot was busy found nothing to do.
+    held = static_cast<pid_t>(pid);
+    if (reapIfEnded(held)) slot->compare_exchange_strong(held, 0);
+    return sent;
 }
 
 namespace {
@@ -188,16 +324,19 @@ std::string_view baseName(std::string_view path) {
 // command line. Empty for a process without an executable: a kernel thread, or one that has
 // ended (state Z), whose memory and with it both sources are gone. withoutExe tells whether the
 // link was missing rather than unreadable.
-std::string_view nameOf(int procFd, const char* pidText, char (&buf)[4096], bool* withoutExe) {
+std::string_view nameOf(int procFd, const char* pidText, char (&buf)[4096], bool* withoutExe,
+                        std::string_view* fullPath = nullptr) {
     char link[64];
     std::snprintf(link, sizeof link, "%s/exe", pidText);
     const ssize_t n = ::readlinkat(procFd, link, buf, sizeof buf - 1);
     const int err = errno;
     if (withoutExe) *withoutExe = n < 0 && err == ENOENT;
+    if (fullPath) *fullPath = {};
     if (n > 0) {
         std::string_view exe(buf, static_cast<size_t>(n));
         if (exe.size() > kDeletedMark.size() && exe.ends_with(kDeletedMark))
             exe.remove_suffix(kDeletedMark.size());
+        if (fullPath) *fullPath = exe;
         return baseName(exe);
     }
     if (err != EACCES && err != EPERM) return {};
@@ -229,7 +368,7 @@ ScanMemory& scanMemory() {
 // Visits every process that has a name, in the order /proc lists them (ascending pids), until
 // visit returns true. Returns the pid visit stopped at, 0 when it never did, -1 when /proc
 // cannot be read.
-int scanProcesses(const std::function<bool(int, std::string_view)>& visit) {
+int scanProcesses(const std::function<bool(int, std::string_view, std::string_view)>& visit) {
     reapEnded();
     const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (procFd < 0) return -1;
@@ -259,12 +398,13 @@ int scanProcesses(const std::function<bool(int, std::string_view)>& visit) {
             }
             char buf[4096];
             bool withoutExe = false;
-            const std::string_view name = nameOf(procFd, text, buf, &withoutExe);
+            std::string_view path;
+            const std::string_view name = nameOf(procFd, text, buf, &withoutExe, &path);
             if (name.empty()) {
                 if (withoutExe) next.emplace_back(pid, e->d_ino);
                 continue;
             }
-            if (visit(static_cast<int>(pid), name)) stoppedAt = static_cast<int>(pid);
+            if (visit(static_cast<int>(pid), name, path)) stoppedAt = static_cast<int>(pid);
         }
     }
     ::close(procFd);
@@ -281,8 +421,8 @@ int scanProcesses(const std::function<bool(int, std::string_view)>& visit) {
 
 std::vector<ProcessEntry> listProcesses() {
     std::vector<ProcessEntry> list;
-    scanProcesses([&list](int pid, std::string_view name) {
-        list.push_back(ProcessEntry{pid, std::string(name)});
+    scanProcesses([&list](int pid, std::string_view name, std::string_view path) {
+        list.push_back(ProcessEntry{pid, std::string(name), std::string(path)});
         return false;
     });
     std::sort(list.begin(), list.end(),
@@ -291,7 +431,8 @@ std::vector<ProcessEntry> listProcesses() {
 }
 
 int findProcess(const std::function<bool(std::string_view name)>& matches) {
-    const int pid = scanProcesses([&matches](int, std::string_view name) { return matches(name); });
+    const int pid = scanProcesses(
+        [&matches](int, std::string_view name, std::string_view) { return matches(name); });
     return pid > 0 ? pid : 0;
 }
 

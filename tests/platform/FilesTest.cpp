@@ -1,6 +1,7 @@
 // Files and folders with real files: names with blanks, apostrophes and Chinese characters,
 // read-only entries, another file system.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -208,6 +209,66 @@ TEST(Environment, ProgramFolderClockAndDate) {
         EXPECT_EQ(d.month, q.month());
         EXPECT_EQ(d.day, q.day());
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FileFacts, ChangeAgeFreeSpaceCanonicalPathAndWritableFolder) {
+    TempDir tmp;
+    const std::string file = tmp.str() + "/新 clip.mp4";
+    EXPECT_FALSE(platform::secondsSinceChange(file));
+    ASSERT_TRUE(put(file, "x"));
+    const auto fresh = platform::secondsSinceChange(file);
+    ASSERT_TRUE(fresh);
+    EXPECT_LT(*fresh, 60.0);
+    // A modification time set back (as a copying program does) does not make it old.
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+    EXPECT_LT(*platform::secondsSinceChange(file), 60.0);
+
+    const auto free = platform::freeSpace(tmp.str());
+    ASSERT_TRUE(free);
+    EXPECT_GT(*free, 0);
+    EXPECT_FALSE(platform::freeSpace(tmp.str() + "/none"));
+
+    const std::string real = tmp.sub("真 dir", true).toStdString();
+    ASSERT_EQ(::symlink(real.c_str(), (tmp.str() + "/link").c_str()), 0);
+    const std::string canonicalReal = platform::canonicalPath(real);
+    EXPECT_EQ(platform::canonicalPath(tmp.str() + "/link/"), canonicalReal);
+    EXPECT_EQ(platform::canonicalPath(real + "/../真 dir/./"), canonicalReal);
+    EXPECT_EQ(platform::canonicalPath(tmp.str() + "/link/Tmps/sub"), canonicalReal + "/Tmps/sub");
+    EXPECT_EQ(platform::canonicalPath(""), "");
+
+    EXPECT_TRUE(platform::folderWritable(real));
+    EXPECT_FALSE(platform::folderWritable(real + "/none"));
+    EXPECT_TRUE(allEntries(real).isEmpty());
+    ASSERT_EQ(::chmod(real.c_str(), 0555), 0);
+    EXPECT_TRUE(
+        testsupport::asOrdinaryUser(tmp.str(), [&] { return !platform::folderWritable(real); }));
+    ::chmod(real.c_str(), 0755);
+}
+
+// On a full file system a copy fails, leaves the target as it was and nothing else behind, and
+// gives every block back.
+TEST(CopyFileReplace, FailsCleanlyOnAFullFileSystem) {
+    testsupport::SmallFileSystem small(1 << 20);
+    if (small.path().empty()) GTEST_SKIP() << small.whyNot();
+    TempDir tmp;
+    const std::string source = tmp.str() + "/big.mp4", target = small.path() + "/000000.mp4";
+    ASSERT_TRUE(put(source, std::string(600000, 'n')));
+    ASSERT_TRUE(put(target, "old video"));
+    const std::int64_t before = platform::freeSpace(small.path()).value_or(-1);
+    ASSERT_TRUE(platform::copyFileReplace(source, small.path() + "/first.mp4"));
+    EXPECT_FALSE(platform::copyFileReplace(source, target));
+    EXPECT_EQ(get(target), "old video");
+    EXPECT_EQ(allEntries(small.path()), (QStringList{"000000.mp4", "first.mp4"}));
+    ASSERT_TRUE(platform::deleteFile(small.path() + "/first.mp4"));
+    // Blocks of a failed copy held by a leaked descriptor would stay taken.
+    EXPECT_EQ(platform::freeSpace(small.path()).value_or(-2), before);
+    EXPECT_FALSE(platform::folderWritable(small.path()) && testsupport::fillUp(small.path()) &&
+                 platform::folderWritable(small.path()));
 }
 
 }  // namespace

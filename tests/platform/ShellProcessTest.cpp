@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "platform/Platform.h"
@@ -227,3 +228,108 @@ TEST(ProcessList, EndedButUnreapedProcessesAreLeftOut) {
 }
 
 }  // namespace
+
+namespace {
+
+// True once /proc no longer lists the pid (ended and reaped). Gives up after a minute, which a
+// program that ends at once never needs.
+bool goneFromProcessTable(int pid) {
+    const std::string entry = "/proc/" + std::to_string(pid);
+    for (int i = 0; i < 60000 && platform::pathExists(entry); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return !platform::pathExists(entry);
+}
+
+// True once the process has ended: gone, or ended and waiting for a parent that is not us (an
+// orphan is handed to the namespace's first process, which a test run may be itself).
+bool ended(int pid) {
+    const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+    for (int i = 0; i < 60000; ++i) {
+        const auto text = platform::readFile(stat);
+        if (!text || text->find(") Z ") != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(StartTool, EndedToolIsReapedAtOnceAndCanBeAskedAbout) {
+    TempDir tmp;
+    const std::string folder = tmp.str() + "/tool dir";
+    const std::string exe = stageEcho(folder, "Vidforge.exe");
+    int pid = 0;
+    ASSERT_EQ(platform::startTool(exe, "a b", folder, true, &pid), 42);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(readEcho(folder).pid, pid);
+    // Nothing of ours runs in between: the end alone takes it out of the process table.
+    EXPECT_TRUE(goneFromProcessTable(pid));
+    EXPECT_FALSE(platform::startedRunning(pid));
+    EXPECT_FALSE(platform::endStarted(pid));
+    expectNoChildren();
+
+    int none = -1;
+    EXPECT_EQ(platform::startTool(folder + "/missing.exe", "", folder, true, &none), 2);
+    EXPECT_EQ(none, 0);
+    EXPECT_FALSE(platform::startedRunning(0));
+}
+
+TEST(StartTool, EndStartedEndsOnlyThatTool) {
+    TempDir tmp;
+    const std::string a = tooltest::stageCopy("/bin/sleep", tmp.str(), "Vidforge.exe");
+    int first = 0, second = 0;
+    ASSERT_EQ(platform::startTool(a, "3600", tmp.str(), true, &first), 42);
+    ASSERT_EQ(platform::startTool(a, "3600", tmp.str(), true, &second), 42);
+    EXPECT_TRUE(platform::startedRunning(first));
+    EXPECT_TRUE(platform::endStarted(first));
+    EXPECT_TRUE(goneFromProcessTable(first));
+    EXPECT_FALSE(platform::startedRunning(first));
+    EXPECT_TRUE(platform::startedRunning(second));
+    EXPECT_EQ(platform::processName(second), "Vidforge.exe");
+    // Not a program this process started.
+    EXPECT_FALSE(platform::endStarted(platform::currentProcessId()));
+    EXPECT_TRUE(platform::endStarted(second));
+    EXPECT_TRUE(goneFromProcessTable(second));
+    expectNoChildren();
+}
+
+// A tool dies with its starter, however the starter ends; a program handed work does not.
+TEST(StartTool, ToolDiesWithItsKilledStarterButAProgramOutlivesIt) {
+    TempDir tmp;
+    const std::string folder = tmp.str() + "/it's 程序";
+    const std::string tool = tooltest::stageCopy("/bin/sleep", folder, "Vidforge.exe");
+    const std::string starter = tooltest::stageCopy(STARTER_PATH, folder, "Stitchwell");
+    ASSERT_FALSE(tool.empty());
+    ASSERT_FALSE(starter.empty());
+    const std::string pidFile = folder + "/tool.pid";
+    const std::string params = "\"" + tool + "\" 3600 \"" + folder + "\" \"" + pidFile + "\"";
+    const int starterPid = tooltest::startAndFind(starter, params);
+    ASSERT_GT(starterPid, 0);
+    waitForFile(pidFile);
+    const int toolPid = std::stoi(platform::readFile(pidFile).value_or("0"));
+    ASSERT_GT(toolPid, 0);
+    EXPECT_EQ(platform::processName(toolPid), "Vidforge.exe");
+    tooltest::killAndWait(starterPid);
+    EXPECT_TRUE(ended(toolPid));
+
+    // The same start without the tie: the program lives on.
+    int program = 0;
+    ASSERT_EQ(platform::shellExecute(tool, "3600", folder, true), 42);
+    for (const auto& p : platform::listProcesses())
+        if (p.name == "Vidforge.exe" && p.path == tool) program = p.pid;
+    ASSERT_GT(program, 0);
+    tooltest::killAndWait(program);
+}
+
+TEST(ProcessList, CarriesTheExecutablePath) {
+    TempDir tmp;
+    const std::string a = tooltest::stageCopy("/bin/sleep", tmp.str() + "/a 目录", "Vidforge.exe");
+    const std::string b = tooltest::stageCopy("/bin/sleep", tmp.str() + "/b", "Vidforge.exe");
+    const int pa = tooltest::startAndFind(a, "3600"), pb = tooltest::startAndFind(b, "3600");
+    std::map<int, std::string> paths;
+    for (const auto& p : platform::listProcesses()) paths[p.pid] = p.path;
+    EXPECT_EQ(paths[pa], a);
+    EXPECT_EQ(paths[pb], b);
+    tooltest::killAndWait(pa);
+    tooltest::killAndWait(pb);
+}

@@ -1,5 +1,7 @@
 #include "tests/support/TestMedia.h"
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +10,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace testsupport {
 
@@ -126,6 +132,57 @@ bool asOrdinaryUser(const std::string& folder, const std::function<bool()>& fn) 
     int status = 0;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+SmallFileSystem::SmallFileSystem(long long bytes) {
+    static bool ownNamespace = false;
+    if (::geteuid() != 0) {
+        m_whyNot = "mounting a small file system needs root";
+        return;
+    }
+    if (!ownNamespace) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            m_whyNot = std::string("no mount namespace of our own: ") + std::strerror(errno);
+            return;
+        }
+        ownNamespace = true;
+    }
+    char tmpl[] = "/tmp/sw-smallfs-XXXXXX";
+    if (!::mkdtemp(tmpl)) {
+        m_whyNot = "no folder for the mount";
+        return;
+    }
+    const std::string options = "size=" + std::to_string(bytes);
+    if (::mount("tmpfs", tmpl, "tmpfs", 0, options.c_str()) != 0) {
+        m_whyNot = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+        ::rmdir(tmpl);
+        return;
+    }
+    m_path = tmpl;
+}
+
+SmallFileSystem::~SmallFileSystem() {
+    if (m_path.empty()) return;
+    ::umount2(m_path.c_str(), MNT_DETACH);
+    ::rmdir(m_path.c_str());
+}
+
+bool fillUp(const std::string& folder) {
+    FILE* f = std::fopen((folder + "/filler").c_str(), "wb");
+    if (!f) return false;
+    std::vector<char> block(1 << 16, 'f');
+    while (std::fwrite(block.data(), 1, block.size(), f) == block.size()) {
+    }
+    std::fclose(f);
+    // Whatever is left below one block goes too.
+    FILE* g = std::fopen((folder + "/filler2").c_str(), "wb");
+    if (g) {
+        while (std::fputc('f', g) != EOF && std::fflush(g) == 0) {
+        }
+        std::fclose(g);
+    }
+    return true;
 }
 
 QString builtBinDir() {

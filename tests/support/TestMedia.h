@@ -48,6 +48,24 @@ bool writeText(const QString& path, const QByteArray& bytes);
 // returned true.
 bool asOrdinaryUser(const std::string& folder, const std::function<bool()>& fn);
 
+// A small tmpfs mounted at a fresh folder, in a mount namespace of this process's own (nothing
+// outside the process and its children sees it; it goes when the process ends). Where the machine
+// does not allow it (not root, no mount rights), path() is empty and whyNot() says why.
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(long long bytes);
+    ~SmallFileSystem();
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+    const std::string& path() const { return m_path; }
+    const std::string& whyNot() const { return m_whyNot; }
+
+private:
+    std::string m_path, m_whyNot;
+};
+// Fills the file system that holds folder with one file until nothing more fits.
+bool fillUp(const std::string& folder);
+
 // Path of the staged program folder of the build (read only for tests).
 QString builtBinDir();
 // Makes a program folder of the test's own: copies the named files from the build's bin/
