@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "media/General.h"
+#include "media/ToolRun.h"
 #include "platform/Platform.h"
 #include "shell/InstanceLock.h"
 
@@ -14,7 +15,6 @@ namespace compressor {
 
 namespace {
 
-constexpr int kStarted = 42;  // what the shell start reports for a started program
 constexpr double kDurationTolerance = 1.0;
 const char* const kLockName = "Pressling.lock";
 
@@ -184,12 +184,11 @@ void Compressor::compress(const std::string& video) {
     }
     // A left-over of an earlier run must never pass for this video's result.
     platform::deleteFile(temp);
-    const int started = platform::shellExecute(
-        m_toolName, compressionCommand(video, m_fields.rate, temp), m_fields.toolFolder, true);
-    if (started != kStarted)
+    ToolRun tools(m_fields.toolFolder);
+    if (!tools.start(m_toolName, compressionCommand(video, m_fields.rate, temp)))
         m_log << "Pressling: the transcoder copy " << m_toolName << " did not start\n";
     if (m_hooks.transcoderStarted) m_hooks.transcoderStarted(video, temp);
-    while (General::CountToolProcesses(m_toolName)) General::PumpEvents();
+    ToolRun::waitWhileRunning(m_toolName, {}, [] { General::PumpEvents(); });
 
     const std::optional<double> result = General::ReadDuration(temp);
     Outcome outcome = Outcome::Replaced;

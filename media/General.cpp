@@ -60,9 +60,11 @@ std::optional<double> durationOf(const Probe& probe) {
     return MediaReport::DurationFromCompleteReport(*report);
 }
 
-bool videoInfoOf(const Probe& probe, std::string& width, std::string& height) {
+bool videoInfoOf(const Probe& probe, std::string& width, std::string& height,
+                 int* rotation = nullptr) {
     const auto report = probe.report(L"");
     if (!report) return false;
+    if (rotation) *rotation = MediaReport::RotationFromReport(*report);
     return MediaReport::VideoSizeFromReport(*report, width, height);
 }
 
@@ -105,7 +107,7 @@ ClipFacts ReadClipFacts(const std::string& path) {
     const Probe probe(path);
     ClipFacts facts;
     facts.duration = durationOf(probe);
-    facts.sized = videoInfoOf(probe, facts.width, facts.height);
+    facts.sized = videoInfoOf(probe, facts.width, facts.height, &facts.rotation);
     return facts;
 }
 

@@ -20,7 +20,8 @@ bool ReadVideoInfo(const std::string& path, std::string& width, std::string& hei
 struct ClipFacts {
     std::optional<double> duration;
     bool sized = false;
-    std::string width, height;
+    std::string width, height;  // as stored
+    int rotation = 0;           // display rotation in degrees (0, 90, 180, 270)
 };
 ClipFacts ReadClipFacts(const std::string& path);
 

@@ -228,4 +228,21 @@ bool VideoSizeFromReport(const std::string& report, std::string& width, std::str
     return true;
 }
 
+int RotationFromReport(const std::string& report) {
+    // Only the video section's line: the label at the start of a line.
+    size_t at = 0;
+    while ((at = report.find("Rotation", at)) != std::string::npos) {
+        const bool lineStart = at == 0 || report[at - 1] == '\n' || report[at - 1] == '\r';
+        const auto colon = report.find(':', at);
+        const auto end = report.find_first_of("\r\n", at);
+        if (lineStart && colon != std::string::npos && (end == std::string::npos || colon < end)) {
+            const double degrees = LeadingNumber(report.substr(colon + 1, end - colon - 1));
+            const long whole = std::lround(degrees);
+            return static_cast<int>(((whole % 360) + 360) % 360);
+        }
+        at += 8;
+    }
+    return 0;
+}
+
 }  // namespace MediaReport

@@ -40,6 +40,10 @@ std::optional<double> DurationFromCompleteReport(const std::string& report);
 // false.
 bool VideoSizeFromReport(const std::string& report, std::string& width, std::string& height);
 
+// The display rotation of the first video stream of a normal report ("Rotation : 90°"), in whole
+// degrees from 0 to 359; 0 when the report names none.
+int RotationFromReport(const std::string& report);
+
 // The leading decimal number of a text: blanks skipped (also between digits), "." as the decimal
 // point, an exponent when digits follow it; reading stops at the first character that cannot
 // continue the number; 0 for no number ("12abc" -> 12, "1 920 pixels" -> 1920, "1e3" -> 1000).

@@ -13,11 +13,35 @@
 namespace {
 
 const std::string kTool = "Vidforge.exe";
+const std::string kShippedTool = "Vidforge.dll";
 const std::string kCompressor = "Pressling.exe";
 const std::string kCrLf = "\r\n";
 const std::string kCountedAudioPrefix = "背景mp3音乐数：";
 constexpr int kPollMs = 100;
 constexpr int kPauseSliceMs = 50;
+// A file whose contents changed within the last second is still being copied in.
+constexpr double kSettleSeconds = 1.0;
+// Below this much free space a file system counts as full.
+constexpr std::int64_t kMinFreeBytes = 1 << 20;
+// How long a reason stays in the status line before the run tries again.
+constexpr float kHoldSeconds = 2.0f;
+// Preparations of one file that may fail before it is set aside for the rest of the run.
+constexpr int kFailuresAllowed = 2;
+
+// Status texts of a run that cannot go on as planned.
+const std::string kNoTranscoder = "状态：转码程序" + kTool + "缺失，等待恢复中...";
+const std::string kOutputNotWritable = "状态：输出目录无法写入，等待恢复中...";
+const std::string kOutputDiskFull = "状态：输出目录所在磁盘空间已满，等待清理中...";
+const std::string kWorkDiskFull = "状态：程序文件夹所在磁盘空间已满，等待清理中...";
+const std::string kNoWorkFolder = "状态：工作文件夹Tmps无法创建，等待恢复中...";
+const std::string kClipUnusable = "状态：视频文件无法使用，已跳过：";
+const std::string kMusicUnusable = "状态：mp3文件无法使用，已跳过：";
+const std::string kClipFailed = "状态：视频预处理失败，本次跳过：";
+const std::string kMusicFailed = "状态：背景音乐预处理失败，本次跳过：";
+const std::string kHardwareFailed = "状态：硬件加速处理失败，请检查显卡或取消硬件加速，重试中...";
+const std::string kMergeFailed = "状态：合并视频失败，本次跳过，重新合并中...";
+const std::string kOutputFolderRefused =
+    "输出目录不能是程序文件夹、工作文件夹Tmps、视频素材来源文件夹或已使用素材文件夹，操作被取消！";
 
 std::string num(std::int64_t n) {
     return std::to_string(n);
@@ -37,14 +61,27 @@ double durationOrZero(const std::string& path) {
     return General::ReadDuration(path).value_or(0.0);
 }
 
+// `path` is `base` or lies inside it (both canonical).
+bool within(const std::string& path, const std::string& base) {
+    if (base.empty() || path.empty()) return false;
+    if (path == base) return true;
+    const std::string prefix = base.back() == platform::kSep ? base : base + platform::sepStr();
+    return path.rfind(prefix, 0) == 0;
+}
+
 }  // namespace
 
-MergeRun::MergeRun(MergeHost& host, MergeEnv env) : m_host(host), m_env(std::move(env)) {}
+MergeRun::MergeRun(MergeHost& host, MergeEnv env)
+    : m_host(host), m_env(std::move(env)), m_tools(m_env.programFolder, m_env.onToolStart) {}
 
 // ---- helpers ----------------------------------------------------------------------------------
 
+std::string MergeRun::inProgramFolder(const std::string& name) const {
+    return m_env.programFolder + platform::sepStr() + name;
+}
+
 std::string MergeRun::tmpFile(const std::string& name) const {
-    return m_env.programFolder + platform::sepStr() + "Tmps" + platform::sepStr() + name;
+    return inProgramFolder("Tmps") + platform::sepStr() + name;
 }
 
 void MergeRun::status(const std::string& text) {
@@ -77,24 +114,93 @@ void MergeRun::pausePump() {
     m_host.pumpEventsFor(kPauseSliceMs);
 }
 
-void MergeRun::startTool(const std::string& file, const std::string& params) {
+void MergeRun::hold(float seconds) {
+    General::WaitSeconds(seconds, platform::secondsSinceMidnight, [this] { pausePump(); });
+}
+
+// Starts the transcoder; false (with the reason in the status line) when it cannot be started.
+bool MergeRun::startTool(const std::string& params) {
+    if (m_tools.start(kTool, params)) return true;
+    status(kNoTranscoder);
+    return false;
+}
+
+// A program handed work (the compressor): it outlives the run and this program.
+void MergeRun::startProgram(const std::string& file, const std::string& params) {
     if (m_env.onToolStart) m_env.onToolStart(file, params);
     platform::shellExecute(file, params, m_env.programFolder, true);
 }
 
-// The clip names of a source folder, in listing order. A folder that cannot be listed (gone,
+// The wait of a tool step: until no transcoder runs (true) or the user stops (false).
+bool MergeRun::waitForTools(const std::function<void()>& between) {
+    return ToolRun::waitWhileRunning(
+        kTool, [this] { return m_host.stopRequested(); }, between);
+}
+
+// A file that was set aside stays aside while its length is what it was then; a file that
+// changes (a copy that went on) is looked at again.
+bool MergeRun::usable(const std::string& path) {
+    const auto it = m_setAside.find(path);
+    if (it == m_setAside.end()) return true;
+    if (platform::fileSize(path) == it->second) return false;
+    m_setAside.erase(it);
+    m_failures.erase(path);
+    return true;
+}
+
+void MergeRun::setAside(const std::string& path, const std::string& notice) {
+    m_setAside[path] = platform::fileSize(path);
+    status(notice + baseName(path));
+    hold(kHoldSeconds);
+}
+
+// One failed preparation of a file: the pass is skipped; after the second the file is set aside.
+void MergeRun::noteFailure(const std::string& path, const std::string& notice) {
+    if (++m_failures[path] >= kFailuresAllowed)
+        setAside(path, notice == kMusicFailed ? kMusicUnusable : kClipUnusable);
+    else
+        status(notice + baseName(path));
+}
+
+// The clip names of a source folder, in listing order: clips that are set aside are left out,
+// clips still being copied in are counted apart. A folder that cannot be listed (gone,
 // unreadable) holds no clip, and so does one whose path a command text cannot carry.
-std::vector<std::string> MergeRun::listClips(const std::string& folder) {
-    std::vector<std::string> clips;
+MergeRun::Listing MergeRun::listClips(const std::string& folder) {
+    Listing listing;
     const auto names = platform::listFiles(folder);
-    if (!names || !carriable(folder)) return clips;
+    if (!names || !carriable(folder)) return listing;
     for (const std::string& name : *names) {
         if (MergeTexts::IsClipName(name) &&
-            (!m_clipFilter || MergeTexts::MatchesClipPatterns(name)))
-            clips.push_back(name);
+            (!m_clipFilter || MergeTexts::MatchesClipPatterns(name))) {
+            const std::string path = folder + platform::sepStr() + name;
+            if (usable(path)) {
+                const auto age = platform::secondsSinceChange(path);
+                if (age && *age >= kSettleSeconds)
+                    listing.names.push_back(name);
+                else
+                    ++listing.settling;
+            }
+        }
         m_host.processPendingEvents();
     }
-    return clips;
+    return listing;
+}
+
+MergeRun::Listing MergeRun::listMusic(const std::string& folder) {
+    Listing listing;
+    const auto names = platform::listFiles(folder);
+    if (!names || !carriable(folder)) return listing;
+    for (const std::string& name : *names) {
+        if (!MergeTexts::IsMp3Name(name)) continue;
+        const std::string path = folder + platform::sepStr() + name;
+        if (!usable(path)) continue;
+        const auto age = platform::secondsSinceChange(path);
+        if (age && *age >= kSettleSeconds)
+            listing.names.push_back(name);
+        else
+            ++listing.settling;
+    }
+    return listing;
 }
 
 // The random pick from a listing: a picked file that has vanished since the listing is drawn
@@ -114,16 +220,6 @@ std::optional<std::string> MergeRun::pickExisting(const std::string& folder,
     return std::nullopt;
 }
 
-std::vector<std::string> MergeRun::listMusic(const std::string& folder) {
-    std::vector<std::string> mp3;
-    const auto names = platform::listFiles(folder);
-    if (!names || !carriable(folder)) return mp3;
-    for (const std::string& name : *names) {
-        if (MergeTexts::IsMp3Name(name)) mp3.push_back(name);
-    }
-    return mp3;
-}
-
 std::string MergeRun::FreeStoreName(const std::string& dir, const std::string& name,
                                     const std::function<bool(const std::string&)>& exists) {
     if (!exists(dir + name)) return dir + name;
@@ -135,6 +231,33 @@ std::string MergeRun::FreeStoreName(const std::string& dir, const std::string& n
         const std::string candidate = dir + stem + " (" + num(k) + ")" + ext;
         if (!exists(candidate)) return candidate;
     }
+}
+
+bool MergeRun::OutputFolderRefused(const std::string& output, const std::string& programFolder,
+                                   const std::vector<std::string>& sourceFolders,
+                                   const std::string& usedRoot) {
+    const std::string out = platform::canonicalPath(output);
+    if (out.empty()) return false;
+    const std::string program = platform::canonicalPath(programFolder);
+    if (out == program) return true;
+    if (within(out, platform::canonicalPath(programFolder + platform::sepStr() + "Tmps")))
+        return true;
+    if (within(out, platform::canonicalPath(usedRoot))) return true;
+    return std::any_of(sourceFolders.begin(), sourceFolders.end(), [&out](const std::string& s) {
+        return !s.empty() && platform::canonicalPath(s) == out;
+    });
+}
+
+int MergeRun::RemoveLeftoverOutputs(const std::string& outputFolder) {
+    int removed = 0;
+    const auto names = platform::listFiles(outputFolder, true);
+    if (!names) return 0;
+    for (const std::string& name : *names) {
+        if (MergeTexts::IsLeftoverOutputName(name) &&
+            platform::deleteFile(outputFolder + platform::sepStr() + name))
+            ++removed;
+    }
+    return removed;
 }
 
 // Moves a used clip or mp3 into a used-material folder. A file already stored there is never
@@ -165,11 +288,16 @@ void MergeRun::MenuDo_Click() {
         ~Release() { flag = false; }
     } release{m_commandActive};
 
+    m_closing = false;
     if (!setup()) return;
     while (!m_host.stopRequested()) {
+        if (awaitReadiness() == Step::Stop) break;
         const Step end = runPass();
         if (end == Step::Stop) break;
-        if (end == Step::Go) bookkeeping(m_host.folderCount());
+        const bool made = end == Step::Go && bookkeeping(m_host.folderCount());
+        // A pass that made nothing keeps its reason in the status line for a moment: it can be
+        // read, and a cause that persists does not turn the run into a spin of failing passes.
+        if (!made && !m_host.stopRequested()) hold(kHoldSeconds);
         // end of the pass
         m_host.pumpEvents();
         m_clipsDuration = 0;
@@ -192,6 +320,9 @@ bool MergeRun::setup() {
     // 2.
     m_job.MaxVideos = 999999999;
     m_host.setMadeCount(0);
+    m_setAside.clear();
+    m_failures.clear();
+    m_neededSpace = 0;
 
     // 4. music check: a counted caption passes untested
     m_music = m_host.musicTicked();
@@ -206,6 +337,19 @@ bool MergeRun::setup() {
         m_host.showError("视频素材来源文件夹列表数少于1个！操作被取消！");
         return false;
     }
+    // The output folder (a stored one included) must be one whose videos stay where they are.
+    std::vector<std::string> sources;
+    for (int i = 0; i < count; ++i) {
+        const std::string entry = m_host.folderEntry(i);
+        std::string folder = MergeTexts::EntryFolder(entry, platform::pathExists);
+        if (folder.empty() && entry.find('\t') == std::string::npos) folder = entry;
+        sources.push_back(folder);
+    }
+    if (OutputFolderRefused(m_host.outputFolder(), m_env.programFolder, sources,
+                            m_host.usedRoot())) {
+        m_host.showError(kOutputFolderRefused);
+        return false;
+    }
     // 6. unfiltered listings
     m_clipFilter = false;
 
@@ -213,12 +357,9 @@ bool MergeRun::setup() {
     for (int i = 0; i < count; ++i) {
         m_host.selectFolder(i);
         status("状态：初始化视频信息中..." + num(i + 1) + "/" + num(count));
-        const std::string entry = m_host.folderEntry(i);
-        std::string folder = MergeTexts::EntryFolder(entry, platform::pathExists);
-        // a bare entry whose folder is gone keeps its path
-        if (folder.empty() && entry.find('\t') == std::string::npos) folder = entry;
-        const int clips = static_cast<int>(listClips(folder).size());
-        m_host.setFolderEntry(i, MergeTexts::CountedEntry(clips, folder));
+        const Listing listing = listClips(sources[i]);
+        const int clips = static_cast<int>(listing.names.size()) + listing.settling;
+        m_host.setFolderEntry(i, MergeTexts::CountedEntry(clips, sources[i]));
         m_job.MaxVideos = std::min(m_job.MaxVideos, clips);
         m_host.pumpEvents();
     }
@@ -229,7 +370,8 @@ bool MergeRun::setup() {
         const bool secondPiece = MergeTexts::AudioHasSecondPiece(now);
         std::string folder = MergeTexts::AudioFolder(now);
         if (secondPiece && !platform::listFiles(folder)) folder = now;
-        const int n = static_cast<int>(listMusic(folder).size());
+        const Listing listing = listMusic(folder);
+        const int n = static_cast<int>(listing.names.size()) + listing.settling;
         if (secondPiece)
             m_host.setAudioCaption(MergeTexts::CountedAudio(n, MergeTexts::AudioFolder(now)));
         m_host.setAudioTag(num(n));
@@ -256,7 +398,7 @@ bool MergeRun::setup() {
     const platform::Date d = platform::today();
     m_job.RunDate = MergeTexts::RunDateText(d.year, d.month, d.day);
     std::string root = m_host.usedRoot();
-    if (root.empty()) root = m_env.programFolder + platform::sepStr() + "已使用素材";
+    if (root.empty()) root = inProgramFolder("已使用素材");
     const std::string sep = platform::sepStr();
     m_job.UsedVideoDir = root + sep + m_job.RunDate + sep + "视频" + sep;
     m_job.UsedAudioDir = root + sep + m_job.RunDate + sep + "音频" + sep;
@@ -264,37 +406,85 @@ bool MergeRun::setup() {
     platform::makeSurePathExists(m_job.UsedAudioDir);
     // 16., 17. compressor hand-off
     if (m_compress)
-        platform::copyFileReplace(m_env.programFolder + sep + "Pressling.dll",
-                                  m_env.programFolder + sep + "Pressling.exe");
-    platform::deleteFile(m_env.programFolder + sep + "CompList.txt");
+        platform::copyFileReplace(inProgramFolder("Pressling.dll"), inProgramFolder(kCompressor));
+    platform::deleteFile(inProgramFolder("CompList.txt"));
+    RemoveLeftoverOutputs(m_host.outputFolder());
     m_nextNumber = 0;
     return true;
+}
+
+// ---- what a pass needs before it starts --------------------------------------------------------
+
+// Why no video could be made now, or empty when nothing stands in the way: the transcoder (put
+// back from the shipped copy when it went), a writable output folder, room on both disks.
+std::string MergeRun::readinessProblem() {
+    const std::string tool = inProgramFolder(kTool);
+    if (!platform::fileExists(tool)) platform::copyFileReplace(inProgramFolder(kShippedTool), tool);
+    if (!platform::fileExists(tool)) return kNoTranscoder;
+    const std::string out = m_host.outputFolder();
+    if (!platform::dirExists(out)) platform::makeSurePathExists(out);
+    const std::int64_t needed = std::max(kMinFreeBytes, m_neededSpace);
+    const auto outFree = platform::freeSpace(out);
+    if (outFree && *outFree < needed) return kOutputDiskFull;
+    if (!platform::folderWritable(out)) return kOutputNotWritable;
+    const auto workFree = platform::freeSpace(m_env.programFolder);
+    if (workFree && *workFree < kMinFreeBytes) return kWorkDiskFull;
+    return {};
+}
+
+// Holds the run, with the reason in the status line and the window shown once, until a video can
+// be made again or the user stops.
+MergeRun::Step MergeRun::awaitReadiness() {
+    bool shown = false;
+    while (!m_host.stopRequested()) {
+        const std::string problem = readinessProblem();
+        if (problem.empty()) return Step::Go;
+        if (!shown) {
+            m_host.showWindow();
+            shown = true;
+        }
+        status(problem);
+        hold(1.0f);
+    }
+    return Step::Stop;
 }
 
 // ---- one output video ------------------------------------------------------------------------
 
 MergeRun::Step MergeRun::runPass() {
     m_usedClips.clear();
+    m_hardwareClips.clear();
     m_clipsDuration = 0;
     m_musicSource.clear();
-    prepareWorkFolder();
+    m_partialFile.clear();
+    if (prepareWorkFolder() == Step::Skip) return Step::Skip;
 
     const int count = m_host.folderCount();
     for (int i = 0; i < count; ++i) {
-        if (prepareClip(i, count) == Step::Stop) return Step::Stop;
+        const Step step = prepareClip(i, count);
+        if (step != Step::Go) return step;
     }
-    if (m_music && prepareMusic() == Step::Stop) return Step::Stop;
+    if (m_music) {
+        const Step step = prepareMusic();
+        if (step != Step::Go) return step;
+    }
     return assemble(count);
 }
 
-void MergeRun::prepareWorkFolder() {
-    const std::string tmps = m_env.programFolder + platform::sepStr() + "Tmps";
+MergeRun::Step MergeRun::prepareWorkFolder() {
+    const std::string tmps = inProgramFolder("Tmps");
     FolderOps::RunShellFileOperation(tmps, "", "3");
+    bool told = false;
     while (!platform::dirExists(tmps)) {
         platform::makeSurePathExists(tmps + platform::sepStr());
-        General::WaitSeconds(0.5f, platform::secondsSinceMidnight, [this] { pausePump(); });
+        if (!told && !platform::dirExists(tmps)) {
+            status(kNoWorkFolder);
+            told = true;
+        }
+        hold(0.5f);
         if (m_host.stopRequested()) break;
     }
+    return Step::Go;
 }
 
 MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
@@ -303,60 +493,71 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
     std::string folder = MergeTexts::EntryField2(entry);
     if (folder.empty()) folder = entry;
     const std::string place = num(folderIndex + 1) + "/" + num(folderCount);
+    const std::string waiting =
+        "状态：" + num(folderIndex + 1) + "号视频素材来源文件夹中的视频已用完，等待补充新视频中...";
+    const std::string copying =
+        "状态：" + num(folderIndex + 1) + "号视频素材来源文件夹中的视频正在复制中，等待复制完成...";
 
     std::string clipPath;
+    General::ClipFacts facts;
+    bool shown = false;
     for (;;) {
-        // scan, again and again while the folder holds no clip (or is gone)
-        std::vector<std::string> clips;
+        // scan, again and again while the folder holds no clip (or is gone); the window comes
+        // up once when the wait begins
+        Listing listing;
         do {
-            clips = listClips(folder);
-            const std::string counted = MergeTexts::CountedEntry(int(clips.size()), folder);
+            listing = listClips(folder);
+            const std::string counted =
+                MergeTexts::CountedEntry(int(listing.names.size()) + listing.settling, folder);
             if (m_host.folderEntry(folderIndex) != counted)
                 m_host.setFolderEntry(folderIndex, counted);
-            if (clips.empty()) m_host.showWindow();
+            if (listing.names.empty() && !shown) {
+                m_host.showWindow();
+                shown = true;
+            }
             m_host.pumpEvents();
-            status("状态：" + num(folderIndex + 1) +
-                   "号视频素材来源文件夹中的视频已用完，等待补充新视频中...");
-        } while (clips.empty() && !m_host.stopRequested());
+            status(listing.names.empty() && listing.settling > 0 ? copying : waiting);
+        } while (listing.names.empty() && !m_host.stopRequested());
         status("状态：处理中..." + place);
         if (m_host.stopRequested()) return Step::Stop;
 
         // pick; when every listed clip has vanished the folder is scanned again
-        const auto picked = pickExisting(folder, clips);
+        const auto picked = pickExisting(folder, listing.names);
         if (m_host.stopRequested()) return Step::Stop;
-        if (picked) {
+        if (!picked) continue;
+        // a clip without a picture or without a play length can make no video
+        facts = General::ReadClipFacts(*picked);
+        if (facts.duration && *facts.duration > 0 && facts.sized) {
             clipPath = *picked;
             break;
         }
+        setAside(*picked, kClipUnusable);
+        if (m_host.stopRequested()) return Step::Stop;
     }
 
-    const General::ClipFacts facts = General::ReadClipFacts(clipPath);
-    if (facts.duration) m_clipsDuration += *facts.duration;
-    // a clip whose width and height cannot be read counts as upright
-    MergeTexts::Turn turn = MergeTexts::Turn::None;
-    if (facts.sized)
-        turn = MergeTexts::TurnFor(facts.width, facts.height, m_host.rotateClockwiseTicked());
+    m_clipsDuration += *facts.duration;
     const auto encoder = MergeTexts::EncoderFor(m_host.hardwareTicked(), m_host.acceleratorText());
+    const MergeTexts::Turn turn = MergeTexts::TurnForClip(
+        encoder, facts.width, facts.height, facts.rotation, m_host.rotateClockwiseTicked());
     const std::string command = MergeTexts::ClipCommand(
         encoder, turn, clipPath, m_job.options, m_env.programFolder, folderIndex, platform::kSep);
     m_usedClips.push_back(clipPath);
+    m_hardwareClips.push_back(encoder != MergeTexts::Encoder::Software);
 
     if (m_host.stopRequested()) return Step::Stop;
-    startTool(kTool, command);
-    General::WaitSeconds(2.0f, platform::secondsSinceMidnight, [this] { pausePump(); });
+    if (!startTool(command)) return Step::Skip;
+    hold(2.0f);
     status("状态：源视频预处理中..." + place);
     if (m_host.stopRequested()) return Step::Stop;
 
     if (!m_host.parallelTicked()) {
         const std::string workFile = tmpFile(num(folderIndex) + ".mp4");
-        bool busy;
-        do {
-            busy = General::CountToolProcesses(kTool);
+        waitForTools([&] {
             pollPause();
             status("状态：源视频预处理中..." +
                    num(MergeTexts::MegaBytes(platform::fileSize(workFile))) + "Mb；已制作：" +
                    num(m_host.madeCount()));
-        } while (!m_host.stopRequested() && busy);
+        });
     }
     if (m_host.stopRequested()) return Step::Stop;
     return Step::Go;
@@ -364,36 +565,46 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
 
 MergeRun::Step MergeRun::prepareMusic() {
     const std::string folder = MergeTexts::AudioFolder(m_host.audioCaption());
-    std::vector<std::string> names = listMusic(folder);
-    m_host.setAudioCaption(MergeTexts::CountedAudio(int(names.size()), folder));
-    m_host.setAudioTag(num(names.size()));
+    Listing listing = listMusic(folder);
+    const auto count = [](const Listing& l) { return int(l.names.size()) + l.settling; };
+    m_host.setAudioCaption(MergeTexts::CountedAudio(count(listing), folder));
+    m_host.setAudioTag(num(count(listing)));
 
+    std::optional<double> musicDuration;
+    bool shown = false;
     for (;;) {
-        // wait for music (a folder that is gone is waited for like an empty one)
+        // wait for music (a folder that is gone is waited for like an empty one); the window
+        // comes up once when the wait begins
         do {
-            names = listMusic(folder);
-            m_host.setAudioTag(num(names.size()));
+            listing = listMusic(folder);
+            m_host.setAudioTag(num(count(listing)));
             m_host.pumpEvents();
-            const std::string counted = MergeTexts::CountedAudio(int(names.size()), folder);
+            const std::string counted = MergeTexts::CountedAudio(count(listing), folder);
             if (m_host.audioCaption() != counted) m_host.setAudioCaption(counted);
-            if (names.empty()) m_host.showWindow();
-            status("状态：背景音乐素材来源文件夹中的mp3已用完，等待补充新音乐文件中...");
-        } while (names.empty() && !m_host.stopRequested());
+            if (listing.names.empty() && !shown) {
+                m_host.showWindow();
+                shown = true;
+            }
+            status(listing.names.empty() && listing.settling > 0
+                       ? "状态：背景音乐素材来源文件夹中的mp3正在复制中，等待复制完成..."
+                       : "状态：背景音乐素材来源文件夹中的mp3已用完，等待补充新音乐文件中...");
+        } while (listing.names.empty() && !m_host.stopRequested());
         status("状态：处理中...");
         if (m_host.stopRequested()) return Step::Stop;
 
-        const auto picked = pickExisting(folder, names);
+        const auto picked = pickExisting(folder, listing.names);
         if (m_host.stopRequested()) return Step::Stop;
-        if (picked) {
+        if (!picked) continue;
+        // an mp3 without a readable play length gives no track
+        musicDuration = General::ReadDuration(*picked);
+        if (musicDuration && *musicDuration > 0) {
             m_musicSource = *picked;
             break;
         }
+        setAside(*picked, kMusicUnusable);
+        if (m_host.stopRequested()) return Step::Stop;
     }
-
-    const auto musicDuration = General::ReadDuration(m_musicSource);
     m_clipFilter = true;
-    // An mp3 without a readable length gives no track; the final checks then skip the pass.
-    if (!musicDuration || !(*musicDuration > 0)) return Step::Go;
 
     const std::string lengthText = m_host.lengthText();
     const double lengthValue = MediaReport::LeadingNumber(lengthText);
@@ -402,38 +613,38 @@ MergeRun::Step MergeRun::prepareMusic() {
     const std::string length = MergeTexts::MusicLength(lengthText, m_clipsDuration);
 
     if (repeats == 1) {
-        startTool(kTool, MergeTexts::MusicCutCommand(length, m_musicSource, m_env.programFolder,
-                                                     platform::kSep));
+        if (!startTool(MergeTexts::MusicCutCommand(length, m_musicSource, m_env.programFolder,
+                                                   platform::kSep)))
+            return Step::Skip;
         return Step::Go;
     }
     platform::writeFile(tmpFile("List.txt"), MergeTexts::MusicJoinList(m_musicSource, repeats));
-    startTool(kTool, MergeTexts::MusicJoinCommand(m_env.programFolder, platform::kSep));
-    bool busy;
-    do {
-        busy = General::CountToolProcesses(kTool);
+    if (!startTool(MergeTexts::MusicJoinCommand(m_env.programFolder, platform::kSep)))
+        return Step::Skip;
+    waitForTools([this] {
         status("状态：背景音乐预处理中...");
         pollPause();
-    } while (!m_host.stopRequested() && busy);
+    });
     if (m_host.stopRequested()) return Step::Stop;
-    startTool(kTool,
-              MergeTexts::MusicCutJoinedCommand(length, m_env.programFolder, platform::kSep));
+    if (!startTool(MergeTexts::MusicCutJoinedCommand(length, m_env.programFolder, platform::kSep)))
+        return Step::Skip;
     return Step::Go;
 }
 
 MergeRun::Step MergeRun::assemble(int folderCount) {
-    // 1. wait for every transcoder and for a readable length of every normalised clip
+    // 1. wait for every transcoder and for a readable length of every normalised clip; a length
+    // that stays 0 once no transcoder runs any more is not waited for without end
     std::vector<double> lengths(folderCount, 0.0);
+    int zeroRounds = 0;
     while (!m_host.stopRequested()) {
-        bool busy;
-        do {
-            busy = General::CountToolProcesses(kTool);
+        waitForTools([&] {
             pollPause();
             std::int64_t size = 0;
             for (int i = 0; i < folderCount; ++i)
                 size += platform::fileSize(tmpFile(num(i) + ".mp4"));
             status("状态：源视频预处理中..." + num(MergeTexts::MegaBytes(size)) + "Mb；已制作：" +
                    num(m_host.madeCount()));
-        } while (!m_host.stopRequested() && busy);
+        });
         // an unreadable clip leaves the product as it is; a length of 0 means still in work
         double product = 1;
         lengths.assign(folderCount, 0.0);
@@ -443,20 +654,31 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
                 lengths[i] = *d;
             }
         }
-        if (product != 0) break;
+        if (product != 0 || ++zeroRounds > 3) break;
+        hold(1.0f);
     }
     if (m_host.stopRequested()) return Step::Stop;
 
     // 2. the join list (no transcoder runs any more: the lengths just read still hold)
     for (int i = 0; i < folderCount; ++i) {
-        if (!platform::fileExists(tmpFile(num(i) + ".mp4")) || lengths[i] == 0) return Step::Skip;
+        if (platform::fileExists(tmpFile(num(i) + ".mp4")) && lengths[i] > 0) continue;
+        if (i < int(m_usedClips.size())) {
+            // a hardware form that fails says nothing about the clip
+            if (m_hardwareClips[i])
+                status(kHardwareFailed);
+            else
+                noteFailure(m_usedClips[i], kClipFailed);
+        }
+        return Step::Skip;
     }
     platform::writeFile(tmpFile("List.txt"),
                         MergeTexts::ClipJoinList(m_env.programFolder, folderCount, platform::kSep));
     // 3. the music track
     const std::string track = tmpFile("a.mp3");
-    if (m_music && (!platform::fileExists(track) || !(durationOrZero(track) > 0)))
+    if (m_music && (!platform::fileExists(track) || !(durationOrZero(track) > 0))) {
+        noteFailure(m_musicSource, kMusicFailed);
         return Step::Skip;
+    }
 
     // 4. speed fitting
     const std::string lengthText = m_host.lengthText();
@@ -472,65 +694,92 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
         speedFilter = MergeTexts::SpeedFilter(true, r);
     }
 
-    // 5. the final run, into the first output name that holds nothing yet
+    // 5. the final run, under a temporary name beside the first output name that holds nothing
     const std::string outDir = m_host.outputFolder();
     m_outputNumber = m_nextNumber;
     while (platform::pathExists(MergeTexts::OutputFile(outDir, m_outputNumber, platform::kSep)))
         ++m_outputNumber;
-    m_outputFile = MergeTexts::OutputFile(outDir, m_outputNumber, platform::kSep);
-    if (!carriable(m_outputFile)) return Step::Skip;
+    m_partialFile = MergeTexts::PartialOutputFile(outDir, m_outputNumber, platform::kSep);
+    if (!carriable(m_partialFile)) return Step::Skip;
+    platform::deleteFile(m_partialFile);
     const auto encoder = MergeTexts::EncoderFor(m_host.hardwareTicked(), m_host.acceleratorText());
-    startTool(kTool,
-              MergeTexts::FinalCommand(m_music, encoder, track, m_env.programFolder, speedFilter,
-                                       m_job.options.RateOption, m_job.options.BitRateOption,
-                                       m_outputFile, platform::kSep));
+    if (!startTool(MergeTexts::FinalCommand(
+            m_music, encoder, track, m_env.programFolder, speedFilter, m_job.options.RateOption,
+            m_job.options.BitRateOption, m_partialFile, platform::kSep)))
+        return Step::Skip;
     const std::string made = num(m_host.madeCount());
     status("状态：生成合并视频中...已生成：" + made);
     // 7. progress
-    bool busy;
-    do {
-        busy = General::CountToolProcesses(kTool);
+    waitForTools([&] {
         status("状态：生成合并视频中..." +
-               num(MergeTexts::MegaBytes(platform::fileSize(m_outputFile))) + "Mb；已生成：" +
+               num(MergeTexts::MegaBytes(platform::fileSize(m_partialFile))) + "Mb；已生成：" +
                made);
         pollPause();
-    } while (!m_host.stopRequested() && busy);
+    });
     return Step::Go;
 }
 
 // ---- after the final run -----------------------------------------------------------------------
 
-void MergeRun::bookkeeping(int folderCount) {
-    // judged by what it produced: a file without a readable length is deleted, not counted
-    if (!(durationOrZero(m_outputFile) > 0)) {
-        platform::deleteFile(m_outputFile);
-        return;
+// Judges the final run's output; a good video gets its used material moved away, then its
+// finished name, then it is counted and handed on. True when a video was made.
+bool MergeRun::bookkeeping(int folderCount) {
+    const std::string outDir = m_host.outputFolder();
+    if (!(durationOrZero(m_partialFile) > 0)) {
+        const std::int64_t reached = platform::fileSize(m_partialFile);
+        const auto free = platform::freeSpace(outDir);
+        platform::deleteFile(m_partialFile);
+        if (m_host.stopRequested()) return false;
+        if (free && *free < std::max(kMinFreeBytes, reached)) {
+            // it did not fit: the next one waits for room for about twice as much
+            m_neededSpace = std::max(kMinFreeBytes, 2 * reached);
+            status(kOutputDiskFull);
+        } else {
+            status(kMergeFailed);
+        }
+        return false;
     }
+
+    // Used material goes first: a crash from here on may cost a video, never reuse a clip.
+    const int moves = std::min<int>(folderCount, int(m_usedClips.size()));
+    for (int i = 0; i < moves; ++i) storeUsed(m_usedClips[i], m_job.UsedVideoDir);
+    if (m_music) storeUsed(m_musicSource, m_job.UsedAudioDir);
+    for (const auto& used : m_usedClips) m_failures.erase(used);
+    m_failures.erase(m_musicSource);
+
+    std::string outputFile = MergeTexts::OutputFile(outDir, m_outputNumber, platform::kSep);
+    while (!platform::moveFileNoReplace(m_partialFile, outputFile)) {
+        if (!platform::pathExists(outputFile) || !platform::fileExists(m_partialFile)) {
+            status(kOutputNotWritable);
+            return false;
+        }
+        outputFile = MergeTexts::OutputFile(outDir, ++m_outputNumber, platform::kSep);
+    }
+    m_neededSpace = 0;
+
     const int made = m_host.madeCount() + 1;
     m_host.setMadeCount(made);
     m_host.setStatusTag(num(made));
     status("状态：生成合并视频中...已生成：" + num(made));
     m_nextNumber = m_outputNumber + 1;
 
-    const int moves = std::min<int>(folderCount, int(m_usedClips.size()));
-    for (int i = 0; i < moves; ++i) storeUsed(m_usedClips[i], m_job.UsedVideoDir);
-    if (m_music) storeUsed(m_musicSource, m_job.UsedAudioDir);
-
     if (m_background) m_host.refreshTrayTip(trayTip());
 
     if (m_compress) {
-        const std::string sep = platform::sepStr();
-        platform::appendToFile(m_env.programFolder + sep + "CompList.txt", m_outputFile + kCrLf);
+        platform::appendToFile(inProgramFolder("CompList.txt"), outputFile + kCrLf);
         if (!General::CountToolProcesses(kCompressor))
-            startTool(kCompressor,
-                      MergeTexts::CompressorParams(m_env.programFolder, platform::kSep));
+            startProgram(kCompressor,
+                         MergeTexts::CompressorParams(m_env.programFolder, platform::kSep));
     }
+    return true;
 }
 
 void MergeRun::complete() {
-    if (m_host.askYesNo("处理完毕！" + kCrLf + "要打开输出目录吗？"))
-        m_host.openFolder(m_host.outputFolder());
-    if (m_background) m_host.showWindow();
+    if (!m_closing) {
+        if (m_host.askYesNo("处理完毕！" + kCrLf + "要打开输出目录吗？"))
+            m_host.openFolder(m_host.outputFolder());
+        if (m_background) m_host.showWindow();
+    }
     m_host.unlockWindow();
     m_host.setStopRequested(false);
     m_host.setRunning(false);
@@ -542,5 +791,13 @@ void MergeRun::MenuStop_Click() {
     if (!m_host.askOkCancel("终止视频合并操作？")) return;
     m_host.setStopRequested(true);
     m_host.setStopEnabled(false);
-    ShutDownP::TerminateProcessByName(kTool);
+    ShutDownP::TerminateProcessByName(kTool, m_env.programFolder);
+}
+
+void MergeRun::EndForClose() {
+    m_closing = true;
+    m_host.setStopRequested(true);
+    m_host.setStopEnabled(false);
+    m_tools.endAll();
+    ShutDownP::TerminateProcessByName(kTool, m_env.programFolder);
 }

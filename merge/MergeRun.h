@@ -2,12 +2,22 @@
 // The merge run: from the merge command to the last output video, the stop and the completion.
 // One long handler on the window's thread; every wait polls a condition and pumps the window's
 // events through MergeHost, so the stop command runs re-entrantly inside it.
+//
+// What a run will not do, whatever the folders hold: use a clip twice (used material moves out
+// before a video gets its final name), leave a broken video under a finished name (the final run
+// writes to a temporary name, renamed once the video is judged good), pick a clip that is still
+// being copied in (a file counts once it has not changed for a second), or go round silently:
+// material that cannot be used is set aside for the rest of the run and named in the status line,
+// and a pass that cannot be made says why and waits until the cause is gone.
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "media/ToolRun.h"
 #include "merge/MergeHost.h"
 #include "merge/MergeTexts.h"
 
@@ -37,8 +47,11 @@ public:
     // (its setup still scanning, or its confirmation open) is refused: it returns at once.
     void MenuDo_Click();
     // The stop command MenuStop: asks "终止视频合并操作？"; on OK sets StopRequested, disables
-    // MenuStop and ends one running transcoder.
+    // MenuStop and ends one running transcoder of this program folder.
     void MenuStop_Click();
+    // The window is closing while a run goes on: the run stops without asking anything, and
+    // every transcoder of this run and of this program folder ends now.
+    void EndForClose();
 
     bool commandActive() const { return m_commandActive; }
     const MergeJob& job() const { return m_job; }
@@ -49,46 +62,78 @@ public:
     static std::string FreeStoreName(const std::string& dir, const std::string& name,
                                      const std::function<bool(const std::string&)>& exists);
 
+    // True when videos may not be written into `output`: it is the program folder, the work
+    // folder Tmps or inside it, one of the source folders, or the used-material root or inside
+    // it (finished videos would be deleted with the work folder, fed back in as clips, or mixed
+    // with used material). Paths are compared with links resolved.
+    static bool OutputFolderRefused(const std::string& output, const std::string& programFolder,
+                                    const std::vector<std::string>& sourceFolders,
+                                    const std::string& usedRoot);
+
+    // Removes what a run that ended abnormally left in an output folder (videos still being made,
+    // replacements still being copied) and nothing else. The number removed.
+    static int RemoveLeftoverOutputs(const std::string& outputFolder);
+
 private:
     // How a step of a pass ends: go on, skip the rest of the pass, or end the run.
     enum class Step { Go, Skip, Stop };
+    // The usable names of a folder listing and how many more are still being copied in.
+    struct Listing {
+        std::vector<std::string> names;
+        int settling = 0;
+    };
 
     bool setup();
+    Step awaitReadiness();
+    std::string readinessProblem();
     Step runPass();
-    void prepareWorkFolder();
+    Step prepareWorkFolder();
     Step prepareClip(int folderIndex, int folderCount);
     Step prepareMusic();
     Step assemble(int folderCount);
-    void bookkeeping(int folderCount);
+    bool bookkeeping(int folderCount);
     void complete();
 
-    std::vector<std::string> listClips(const std::string& folder);
-    std::vector<std::string> listMusic(const std::string& folder);
+    Listing listClips(const std::string& folder);
+    Listing listMusic(const std::string& folder);
+    bool usable(const std::string& path);
+    void setAside(const std::string& path, const std::string& notice);
+    void noteFailure(const std::string& path, const std::string& notice);
     std::optional<std::string> pickExisting(const std::string& folder,
                                             const std::vector<std::string>& names);
     void storeUsed(const std::string& path, const std::string& dir);
-    void startTool(const std::string& file, const std::string& params);
+    bool startTool(const std::string& params);
+    void startProgram(const std::string& file, const std::string& params);
+    bool waitForTools(const std::function<void()>& between);
+    void hold(float seconds);
     void pollPause();
     void pausePump();
     float draw();
     std::string tmpFile(const std::string& name) const;
+    std::string inProgramFolder(const std::string& name) const;
     std::string trayTip() const;
     void status(const std::string& text);
 
     MergeHost& m_host;
     MergeEnv m_env;
+    ToolRun m_tools;
     MergeJob m_job;
     bool m_commandActive = false;
+    bool m_closing = false;
 
     // per run
     bool m_clipFilter = false;  // listings keep only names matching the clip-type patterns
     bool m_music = false, m_compress = false, m_background = false;
-    int m_nextNumber = 0;  // lowest output number that may still be free
+    int m_nextNumber = 0;            // lowest output number that may still be free
+    std::int64_t m_neededSpace = 0;  // free bytes a video needs, learnt from one that did not fit
+    std::map<std::string, std::int64_t> m_setAside;  // unusable file -> its length then
+    std::map<std::string, int> m_failures;           // failed preparations per file
 
     // per pass
     std::vector<std::string> m_usedClips;  // UsedClipList
+    std::vector<bool> m_hardwareClips;     // prepared with a hardware form
     double m_clipsDuration = 0;            // ClipsDuration
     std::string m_musicSource;             // MusicSource
-    std::string m_outputFile;              // OutputFile
+    std::string m_partialFile;             // the final run's output until it is judged
     int m_outputNumber = 0;
 };

@@ -1,5 +1,7 @@
 #include "merge/MergeTexts.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -293,6 +295,14 @@ Turn TurnFor(const std::string& widthText, const std::string& heightText, bool r
     return rotateClockwise ? Turn::Clockwise : Turn::CounterClockwise;
 }
 
+Turn TurnForClip(Encoder enc, const std::string& widthText, const std::string& heightText,
+                 int rotation, bool rotateClockwise) {
+    const bool sideways = rotation % 180 == 90;
+    if (enc == Encoder::Software && sideways)
+        return TurnFor(heightText, widthText, rotateClockwise);
+    return TurnFor(widthText, heightText, rotateClockwise);
+}
+
 std::string ClipCommand(Encoder enc, Turn turn, const std::string& clipPath, const JobOptions& job,
                         const std::string& programFolder, int folderIndex, char sep) {
     std::string vf;
@@ -454,6 +464,26 @@ std::string FinalCommand(bool music, Encoder enc, const std::string& musicTrack,
 
 std::string OutputFile(const std::string& outputFolder, int madeCount, char sep) {
     return outputFolder + sep + Format6(madeCount) + ".mp4";
+}
+
+std::string PartialOutputFile(const std::string& outputFolder, int number, char sep) {
+    return outputFolder + sep + Format6(number) + ".partial.mp4";
+}
+
+bool IsLeftoverOutputName(const std::string& name) {
+    const auto digitsFrom = [&name](size_t at) {
+        size_t end = at;
+        while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+        return end - at >= 6 ? end : std::string::npos;
+    };
+    if (const size_t end = digitsFrom(0); end != std::string::npos)
+        return name.substr(end) == ".partial.mp4";
+    if (name.empty() || name[0] != '.') return false;
+    const size_t end = digitsFrom(1);
+    if (end == std::string::npos || name.compare(end, 5, ".mp4.") != 0) return false;
+    const std::string rest = name.substr(end + 5);
+    return rest.size() == 6 && std::all_of(rest.begin(), rest.end(),
+                                           [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
 int PickIndex(float r, int count) {

@@ -86,6 +86,13 @@ enum class Turn { None, Clockwise, CounterClockwise };
 // else counter-clockwise; upright and square clips are not turned.
 Turn TurnFor(const std::string& widthText, const std::string& heightText, bool rotateClockwise);
 
+// The turn of a clip as the encoder form sees it: the software form decodes with the
+// transcoder's automatic rotation, so a clip whose display rotation is 90 or 270 degrees is judged
+// with width and height swapped (as it is shown); the hardware forms switch automatic rotation off
+// and get the picture as stored.
+Turn TurnForClip(Encoder enc, const std::string& widthText, const std::string& heightText,
+                 int rotation, bool rotateClockwise);
+
 // The clip normalisation command; sep is the platform separator.
 std::string ClipCommand(Encoder enc, Turn turn, const std::string& clipPath, const JobOptions& job,
                         const std::string& programFolder, int folderIndex, char sep);
@@ -121,6 +128,13 @@ std::string FinalCommand(bool music, Encoder enc, const std::string& musicTrack,
                          const std::string& outputFile, char sep);
 // output folder + sep + Format6(madeCount) + ".mp4"
 std::string OutputFile(const std::string& outputFolder, int madeCount, char sep);
+// Where the final run writes a video until it is judged good: output folder + sep +
+// Format6(number) + ".partial.mp4" (the extension keeps the transcoder's choice of format).
+std::string PartialOutputFile(const std::string& outputFolder, int number, char sep);
+// True for a file name that only a run of ours leaves in an output folder when it ends
+// abnormally: a video still being made ("000000.partial.mp4") or a replacement still being
+// copied into place (".000000.mp4." followed by six letters or digits).
+bool IsLeftoverOutputName(const std::string& name);
 
 // The random pick: r × count rounded halves to even, capped at count - 1.
 int PickIndex(float r, int count);

@@ -84,9 +84,10 @@ std::optional<std::int64_t> freeSpace(const std::string& path);
 std::string canonicalPath(const std::string& path);
 // True when the folder takes a new file now (a probe file is made and removed).
 bool folderWritable(const std::string& dir);
-// Names (no path) of the folder's regular files whose names do not begin with "."; nullopt when
-// the folder cannot be listed. Sorted by name.
-std::optional<std::vector<std::string>> listFiles(const std::string& dir);
+// Names (no path) of the folder's regular files that are neither hidden nor system files (here:
+// names that do not begin with "."), or of all its regular files withHidden; nullopt when the
+// folder cannot be listed. Sorted by name.
+std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool withHidden = false);
 // Creates every missing folder of the path. True when the folder exists afterwards.
 bool makeSurePathExists(const std::string& path);
 // Recursive, silent delete of a folder or file, read-only entries included. False when nothing

@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "merge/MergeRun.h"
 #include "merge/MergeTexts.h"
 #include "platform/Platform.h"
 #include "shell/NewDir.h"
@@ -51,6 +52,8 @@ const QString kBadFolderText =
     QStringLiteral("所选文件夹的路径中含有不能使用的字符（| < > \" * ? 或控制字符），请更换！");
 const QString kOutputNotWritable =
     QStringLiteral("所选输出目录不能写入文件，生成的视频将无法保存，请更换！");
+const QString kOutputFolderRefused = QStringLiteral(
+    "输出目录不能是程序文件夹、工作文件夹Tmps、视频素材来源文件夹或已使用素材文件夹，请更换！");
 const QString kNoTray = QStringLiteral("状态：系统托盘不可用，窗口已最小化，合并继续在后台运行");
 constexpr int kMaxFolders = 20;
 
@@ -504,7 +507,13 @@ bool Form1::restoreAccelerationSettings() {
     if (const auto speed = m_settings.speed(); speed && (*speed == 0 || *speed == 1))
         ChSpeed->setChecked(*speed == 1);  // a change runs the click behaviour
     if (const auto index = m_settings.accIndex()) PreferredEncoderIndex = *index;
-    for (const QString& entry : m_settings.accs()) addAccelerator(entry);
+    // Only the encoders a probe can find; a stored list that holds anything else (or an entry
+    // twice) is not taken at its word.
+    const QStringList known = {QStringLiteral("Intel显卡硬件加速"),
+                               QStringLiteral("NVIDIA显卡硬件加速")};
+    for (const QString& entry : m_settings.accs()) {
+        if (known.contains(entry) && CmbAcc->findText(entry) < 0) addAccelerator(entry);
+    }
     if (const auto selected = m_settings.cmbAcc(PreferredEncoderIndex))
         selectAccelerator(*selected);
     return true;
@@ -645,6 +654,14 @@ void Form1::MenuOutDir_Click() {
     const QFileInfo info(folder);
     if (!info.isDir() || !info.isWritable()) {
         error(kOutputNotWritable);
+        return;
+    }
+    std::vector<std::string> sources;
+    for (int i = 0; i < List1->count(); ++i)
+        sources.push_back(ParamRules::EntryFolder(List1->item(i)->text()).toStdString());
+    if (MergeRun::OutputFolderRefused(folder.toStdString(), m_programFolder.toStdString(), sources,
+                                      LMove->text().toStdString())) {
+        error(kOutputFolderRefused);
         return;
     }
     LDir->setText(folder);

@@ -118,6 +118,8 @@ public:
     std::function<void()> stopCommand;
     std::function<void()> updateCommand;
     std::function<bool()> closeRequest;
+    // Ends a run that goes on when the window closes (set with the merge commands).
+    std::function<void()> endRunForClose;
     // Whether the desktop has a notification area (QSystemTrayIcon::isSystemTrayAvailable);
     // tests replace it to take the tray path on a desktop without one.
     std::function<bool()> systemTrayAvailable;

@@ -208,5 +208,6 @@ std::shared_ptr<MergeRun> installMergeCommands(
         [host](MergeRun* r) { delete r; });  // the host outlives the run
     form.mergeCommand = [run] { run->MenuDo_Click(); };
     form.stopCommand = [run] { run->MenuStop_Click(); };
+    form.endRunForClose = [run] { run->EndForClose(); };
     return run;
 }

@@ -12,6 +12,8 @@
 #include <QStringList>
 
 #include "media/General.h"
+#include "media/ToolRun.h"
+#include "merge/MergeRun.h"
 #include "platform/Platform.h"
 #include "shell/FolderOps.h"
 #include "shell/InstanceLock.h"
@@ -97,8 +99,9 @@ bool guardSecondCopy(Form1& form, DialogService& dialogs, const QString& exeName
 // so the mere existence of the file proves nothing.
 std::optional<int> probeAttempt(const QString& programFolder, const QString& command) {
     const qint64 start = QDateTime::currentSecsSinceEpoch();
-    platform::shellExecute(kTranscoder, command.toStdString(), programFolder.toStdString(), true);
-    while (General::CountToolProcesses(kTranscoder)) General::PumpEvents();
+    ToolRun tools(programFolder.toStdString());
+    tools.start(kTranscoder, command.toStdString());
+    ToolRun::waitWhileRunning(kTranscoder, {}, [] { General::PumpEvents(); });
     const qint64 seconds = QDateTime::currentSecsSinceEpoch() - start;
     const std::optional<double> played = General::ReadDuration(inFolder(programFolder, "Acc.mp4"));
     if (!played || *played <= 0) return std::nullopt;
@@ -215,16 +218,21 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
         const QString fallback = defaultOutputFolder();
         form.LDir->setText(fallback);
         platform::makeSurePathExists(fallback.toStdString());
-        const QString saved = settings.saveDir(fallback);
+        QString saved = settings.saveDir(fallback);
+        // A stored text that names no absolute folder cannot be the output folder.
+        if (!QDir::isAbsolutePath(saved)) saved = fallback;
         form.LDir->setText(saved);
         if (!platform::dirExists(saved.toStdString()))
             platform::makeSurePathExists(saved.toStdString());
+        // What a run that ended abnormally left there under a temporary name goes.
+        MergeRun::RemoveLeftoverOutputs(saved.toStdString());
     });
     const QString usedDefault = Settings::defaultMoveDir(p);
     guarded([&] { platform::makeSurePathExists(usedDefault.toStdString()); });
     guarded([&] { FolderOps::RunShellFileOperation(inFolder(p, "Tmps"), "", "3"); });
     guarded([&] {
-        const QString moveDir = settings.moveDir(usedDefault);
+        QString moveDir = settings.moveDir(usedDefault);
+        if (!QDir::isAbsolutePath(moveDir)) moveDir = usedDefault;
         form.LMove->setText(moveDir);
         if (moveDir == usedDefault && !platform::dirExists(moveDir.toStdString()))
             platform::makeSurePathExists(moveDir.toStdString());
@@ -239,8 +247,10 @@ void installCloseRequest(Form1& form, DialogService& dialogs) {
         if (dialogs.message(&form, QStringLiteral("关闭程序？"), MsgIcon::Information,
                             MsgButtons::OkCancel, true) != MsgResult::Ok)
             return false;
+        // A run that goes on stops without asking anything more, and its transcoders end now.
+        if (form.Running && form.endRunForClose) form.endRunForClose();
         form.removeTrayIcon();
-        ShutDownP::TerminateProcessByName(kTranscoder);
+        ShutDownP::TerminateProcessByName(kTranscoder, form.programFolder().toStdString());
         platform::deleteFile(inFolder(form.programFolder(), kTranscoder));
         return true;
     };

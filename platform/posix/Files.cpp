@@ -198,7 +198,7 @@ bool folderWritable(const std::string& dir) {
     return ok;
 }
 
-std::optional<std::vector<std::string>> listFiles(const std::string& dir) {
+std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool withHidden) {
     if (dir.empty()) return std::nullopt;
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
@@ -209,7 +209,8 @@ std::optional<std::vector<std::string>> listFiles(const std::string& dir) {
     }
     std::vector<std::string> names;
     while (dirent* e = ::readdir(d)) {
-        if (e->d_name[0] == '.') continue;
+        if (!withHidden && e->d_name[0] == '.') continue;
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         bool regular = e->d_type == DT_REG;
         if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
             struct stat st {};

@@ -397,7 +397,8 @@ TEST(MergeWindow, StopEndsTheRunningTranscoderAndStartsNoOther) {
         w.runMerge([&] {
             if (!w.form->Running || w.form->StopRequested) return;
             if (w.status().rfind("状态：生成合并视频中...", 0) == 0 &&
-                platform::fileSize((w.out + "/000000.mp4").toStdString()) > 0) {
+                platform::fileSize(
+                    MergeTexts::PartialOutputFile(w.out.toStdString(), 0, platform::kSep)) > 0) {
                 startsAtStop = w.starts.size();
                 w.pressStop();
             }

@@ -172,4 +172,21 @@ TEST(NormalReports, WidthAndHeight) {
     EXPECT_EQ(h, "0");
 }
 
+// The display rotation of a phone clip, from a report of the library on this machine (a clip
+// stored 320x240 with a quarter turn) and hand-made lines.
+TEST(NormalReports, Rotation) {
+    EXPECT_EQ(MediaReport::RotationFromReport(data("normal_rotated_320x240.txt")), 270);
+    EXPECT_EQ(MediaReport::RotationFromReport(data("normal_av_1920x1080.txt")), 0);
+    const std::pair<std::string, int> cases[] = {
+        {"Video\r\nRotation : 90°\r\n", 90},
+        {"Video\nRotation                                 : 180.000°\n", 180},
+        {"Video\nRotation : -90°\n", 270},
+        {"Video\nRotation : 450\n", 90},
+        {"Video\nCodec configuration box : avcC\nNo Rotation here : 90\n", 0},
+        {"", 0},
+    };
+    for (const auto& [report, degrees] : cases)
+        EXPECT_EQ(MediaReport::RotationFromReport(report), degrees) << report;
+}
+
 }  // namespace

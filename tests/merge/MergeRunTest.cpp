@@ -301,52 +301,79 @@ TEST(MergeRun, StopWhileWaitingForAFolderStartsNoFurtherTranscoder) {
     }
 }
 
-// Material that cannot make a video skips the pass: nothing is counted or moved, and the run goes
-// on with the next pass (stopped here when the second pass starts its first clip).
-TEST(MergeRun, BadMaterialSkipsThePassAndTheRunGoesOn) {
+// Material that can make no video, and an output folder that takes none: the run says why in the
+// status line (naming an unusable file once, setting it aside untouched), starts no transcoder
+// for it, waits, and makes the video by itself once the cause is gone.
+TEST(MergeRun, UnusableMaterialIsSetAsideAndTheRunRecovers) {
     Media& m = Media::get();
-    enum Kind { CorruptClip, EmptyClip, SilentMp3, OutputNotAFolder };
-    for (Kind kind : {CorruptClip, EmptyClip, SilentMp3, OutputNotAFolder}) {
+    enum Kind { CorruptClip, EmptyClip, AudioOnlyClip, SilentMp3, OutputIsAFile };
+    for (Kind kind : {CorruptClip, EmptyClip, AudioOnlyClip, SilentMp3, OutputIsAFile}) {
         SCOPED_TRACE(kind);
         RunFixture f;
         const std::string a = f.folder("a"), music = f.folder("music");
         f.host.entries = {a};
         f.host.music = true;
         f.host.audio = music;
+        std::string bad = a + "/bad it's.mp4",
+                    reason = "状态：视频文件无法使用，已跳过：bad it's.mp4";
         if (kind == CorruptClip) {
             std::string junk(20000, '\0');
             for (size_t i = 0; i < junk.size(); ++i) junk[i] = char((i * 7919) % 251);
-            ASSERT_TRUE(platform::writeFile(a + "/broken.mp4", junk));
+            ASSERT_TRUE(platform::writeFile(bad, junk));
         } else if (kind == EmptyClip) {
-            ASSERT_TRUE(platform::writeFile(a + "/empty.mp4", ""));
+            ASSERT_TRUE(platform::writeFile(bad, ""));
+        } else if (kind == AudioOnlyClip) {
+            ASSERT_TRUE(
+                testsupport::runFfmpeg({"-v", "error", "-f", "lavfi", "-i", "sine=duration=1", "-y",
+                                        QString::fromStdString(bad)}));
         } else {
             RunFixture::put(m.port, a + "/good.mp4");
         }
-        if (kind == SilentMp3)
-            ASSERT_TRUE(platform::writeFile(music + "/not audio.mp3", "this is no mp3\n"));
-        else
+        if (kind == SilentMp3) {
+            bad = music + "/not audio.mp3";
+            reason = "状态：mp3文件无法使用，已跳过：not audio.mp3";
+            ASSERT_TRUE(platform::writeFile(bad, "this is no mp3\n"));
+        } else {
             RunFixture::put(m.mp3Long, music + "/m.mp3");
-        if (kind == OutputNotAFolder) {
-            f.host.output = f.tmp.str() + "/a file";
-            ASSERT_TRUE(platform::writeFile(f.host.output, "x"));
         }
-        const auto before = names(a);
-        f.stopWhen([&] { return f.startsWith("Tmps/0.mp4") == 2; });
+        if (kind == OutputIsAFile) {
+            f.host.output = f.tmp.str() + "/a file";
+            bad = f.host.output;
+            reason = "状态：输出目录无法写入，等待恢复中...";
+            ASSERT_TRUE(platform::writeFile(bad, "x"));
+        }
+        const std::string badBytes = read(bad);
+        size_t startsWhenCured = 0;
+        bool cured = false;
+        f.host.onPump = [&] {
+            if (!f.host.Running || f.host.StopRequested) return;
+            if (!cured && f.host.sawStatus(reason)) {
+                // nothing of the bad file was touched, and nothing ran for it
+                EXPECT_EQ(read(bad), badBytes);
+                startsWhenCured = f.starts.size();
+                cured = true;
+                if (kind == OutputIsAFile)
+                    ASSERT_TRUE(platform::deleteFile(bad));
+                else if (kind == SilentMp3)
+                    RunFixture::put(m.mp3Long, music + "/m.mp3");
+                else
+                    RunFixture::put(m.port, a + "/good.mp4");
+            }
+            if (f.host.MadeCount == 1) f.run.MenuStop_Click();
+        };
         f.run.MenuDo_Click();
 
-        EXPECT_EQ(f.startsWith("Tmps/0.mp4"), 2);
-        // a clip whose frame size cannot be read is taken as upright: no turn
-        EXPECT_EQ(f.startsWith("transpose"), 0);
-        EXPECT_EQ(f.host.MadeCount, 0);
-        EXPECT_EQ(names(a), before);
-        EXPECT_EQ(names(music).size(), 1u);
-        EXPECT_TRUE(names(f.usedVideos()).empty());
-        EXPECT_TRUE(names(f.usedAudio()).empty());
-        EXPECT_EQ(f.startsWith("-filter:v"), kind == OutputNotAFolder ? 1 : 0);
-        if (kind != OutputNotAFolder) {
-            EXPECT_TRUE(names(f.host.output).empty());
+        EXPECT_TRUE(cured);
+        EXPECT_EQ(f.host.MadeCount, 1);
+        EXPECT_EQ(std::count(f.host.statusLog.begin(), f.host.statusLog.end(), reason), 1);
+        // before the cure no transcoder ran but the good clip's, and only with an unusable mp3
+        EXPECT_EQ(startsWhenCured, kind == SilentMp3 ? 1u : 0u);
+        EXPECT_GT(readDuration(f.host.output + "/000000.mp4"), 0);
+        if (kind != OutputIsAFile) {
+            EXPECT_EQ(read(bad), badBytes);  // set aside where it was, never moved
         }
-        EXPECT_EQ(read(f.host.output), kind == OutputNotAFolder ? "x" : "");
+        EXPECT_EQ(names(f.usedVideos()).size(), 1u);
+        EXPECT_EQ(names(f.usedAudio()).size(), 1u);
         f.expectCompleted();
     }
 }
@@ -362,13 +389,15 @@ TEST(MergeRun, VideoOfAKilledFinalRunIsDeletedAndNotCounted) {
     f.host.size = "360×504";
     f.host.length = "60";  // a long final encode
     const std::string out = f.host.output + "/000000.mp4";
+    const std::string partial = MergeTexts::PartialOutputFile(f.host.output, 0, platform::kSep);
     f.stopWhen([&] {
         return f.host.status.rfind("状态：生成合并视频中...", 0) == 0 &&
-               platform::fileSize(out) > 0;
+               platform::fileSize(partial) > 0;
     });
     f.run.MenuDo_Click();
     EXPECT_EQ(f.startsWith("-filter:v"), 1);
     EXPECT_FALSE(platform::pathExists(out));
+    EXPECT_FALSE(platform::pathExists(partial));
     EXPECT_EQ(f.host.MadeCount, 0);
     EXPECT_EQ(names(a), std::vector<std::string>{"p.mp4"});
     EXPECT_TRUE(names(f.usedVideos()).empty());

@@ -2,6 +2,7 @@
 // window. No tool is started here: every run is refused or cancelled at the confirmation.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <set>
@@ -194,4 +195,41 @@ TEST(MergeSetup, FreeStoreNameNeverReusesATakenName) {
     EXPECT_EQ(MergeRun::FreeStoreName("/u/", "a.b.mp3", exists), "/u/a.b.mp3");
     taken.insert("/u/a.b.mp3");
     EXPECT_EQ(MergeRun::FreeStoreName("/u/", "a.b.mp3", exists), "/u/a.b (1).mp3");
+}
+
+// An output folder whose videos would be lost or fed back in is refused, a stored one included;
+// the comparison sees through links.
+TEST(MergeSetup, OutputFolderThatWouldLoseOrReuseVideosIsRefused) {
+    Fixture f;
+    const std::string a = makeFolder(f.tmp, "a", clips(1));
+    const std::string tmps = makeFolder(f.tmp, "program/Tmps", {});
+    const std::string link = f.tmp.str() + "/link to program";
+    ASSERT_EQ(::symlink(f.program.c_str(), link.c_str()), 0);
+    makeFolder(f.tmp, "used/2024-1-1", {});
+    const std::pair<std::string, bool> outputs[] = {
+        {f.program, true},
+        {link + S, true},
+        {tmps, true},
+        {tmps + S + "inner", true},
+        {a, true},
+        {f.host.used, true},
+        {f.host.used + S + "2024-1-1", true},
+        {f.tmp.sub("out").toStdString(), false},
+        {a + S + "sub", false},  // a folder inside a source is not listed with it
+        {f.program + S + "Tmps2", false},
+    };
+    for (const auto& [output, refused] : outputs) {
+        SCOPED_TRACE(output);
+        EXPECT_EQ(MergeRun::OutputFolderRefused(output, f.program, {"", a}, f.host.used), refused);
+        ScriptedHost& host = f.host;
+        host.asked.clear();
+        host.entries = {a};
+        host.music = false;
+        host.output = output;
+        host.answers = {false};
+        f.run.MenuDo_Click();
+        ASSERT_EQ(host.asked.size(), 1u);
+        EXPECT_EQ(host.asked[0].kind, refused ? "error" : "okcancel");
+        if (refused) expectUntouchedWindow(host);
+    }
 }

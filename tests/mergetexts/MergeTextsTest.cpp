@@ -200,6 +200,42 @@ TEST(ClipCommands, EncoderAndTurnChoice) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(TurnFor(c.w, c.h, c.clockwise), c.turn) << c.w << "x" << c.h;
+
+    // The software form sees a clip as shown (its display rotation applied), the hardware forms
+    // as stored.
+    struct Rotated {
+        Encoder enc;
+        std::string w, h;
+        int rotation;
+        Turn turn;
+    };
+    const Rotated rotated[] = {
+        {Encoder::Software, "320", "240", 90, Turn::None},
+        {Encoder::Software, "320", "240", 270, Turn::None},
+        {Encoder::Software, "320", "240", 180, Turn::CounterClockwise},
+        {Encoder::Software, "240", "320", 90, Turn::CounterClockwise},
+        {Encoder::Software, "240", "320", 0, Turn::None},
+        {Encoder::Intel, "320", "240", 90, Turn::CounterClockwise},
+        {Encoder::Nvidia, "240", "320", 270, Turn::None},
+    };
+    for (const auto& r : rotated)
+        EXPECT_EQ(TurnForClip(r.enc, r.w, r.h, r.rotation, false), r.turn)
+            << r.w << "x" << r.h << " rotated " << r.rotation;
+}
+
+TEST(Outputs, PartialNamesAndLeftovers) {
+    EXPECT_EQ(PartialOutputFile("/out", 7, '/'), "/out/000007.partial.mp4");
+    EXPECT_EQ(PartialOutputFile("D:\\out", 1234567, '\\'), "D:\\out\\1234567.partial.mp4");
+    const std::pair<std::string, bool> names[] = {
+        {"000000.partial.mp4", true},   {"1234567.partial.mp4", true},
+        {".000012.mp4.aB3xY9", true},   {"000000.mp4", false},
+        {"00000.partial.mp4", false},   {"000000.partial.mp4.bak", false},
+        {"my.partial.mp4", false},      {".000012.mp4.aB3x", false},
+        {".000012.mp4.aB3xY9Z", false}, {".000012.mov.aB3xY9", false},
+        {"x000000.partial.mp4", false}, {"", false},
+    };
+    for (const auto& [name, leftover] : names)
+        EXPECT_EQ(IsLeftoverOutputName(name), leftover) << name;
 }
 
 TEST(ClipCommands, AllNineFormsPieceForPiece) {

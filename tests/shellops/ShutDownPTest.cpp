@@ -31,6 +31,23 @@ TEST(TerminateProcessByName, EndsExactlyOneOfTwo) {
     EXPECT_EQ(ShutDownP::TerminateProcessByName(""), 0);
 }
 
+// With a folder only a tool of that program folder goes: another folder's tool of the same name
+// runs on, even when it comes first in the list.
+TEST(TerminateProcessByName, WithAFolderEndsOnlyThatFoldersTool) {
+    testsupport::TempDir tmp;
+    const std::string other = tooltest::stageTranscoder(tmp.str() + "/other", "Vidforge.exe");
+    const std::string ours = tooltest::stageTranscoder(tmp.str() + "/our 程序", "Vidforge.exe");
+    const int foreign = tooltest::startAndFind(other, tooltest::longRunParameters());
+    const int own = tooltest::startAndFind(ours, tooltest::longRunParameters());
+    ASSERT_LT(foreign, own);
+    EXPECT_EQ(ShutDownP::TerminateProcessByName("Vidforge.exe", tmp.str() + "/our 程序/"), 1);
+    tooltest::waitForExit(own);
+    EXPECT_EQ(tooltest::pidsNamed("Vidforge.exe"), std::vector<int>{foreign});
+    EXPECT_EQ(ShutDownP::TerminateProcessByName("Vidforge.exe", tmp.str() + "/our 程序"), 0);
+    EXPECT_EQ(tooltest::pidsNamed("Vidforge.exe"), std::vector<int>{foreign});
+    tooltest::killAndWait(foreign);
+}
+
 TEST(TerminateProcessByName, NeverEndsTheCallingProcess) {
     const std::string self = testing::internal::GetArgvs()[0];
     const std::string ownName = self.substr(self.rfind('/') + 1);

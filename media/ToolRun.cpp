@@ -1,0 +1,47 @@
+#include "media/ToolRun.h"
+
+#include <algorithm>
+
+#include "media/General.h"
+#include "platform/Platform.h"
+
+namespace {
+constexpr int kStarted = 42;  // what the shell start answers for a started program
+}  // namespace
+
+ToolRun::ToolRun(std::string folder, StartRecord onStart)
+    : m_folder(std::move(folder)), m_onStart(std::move(onStart)) {}
+
+bool ToolRun::start(const std::string& file, const std::string& params) {
+    if (m_onStart) m_onStart(file, params);
+    // Tools that ended are forgotten, so the list stays as long as the tools that run.
+    std::erase_if(m_pids, [](int pid) { return !platform::startedRunning(pid); });
+    int pid = 0;
+    m_lastResult = platform::startTool(file, params, m_folder, true, &pid);
+    if (m_lastResult != kStarted) return false;
+    m_pids.push_back(pid);
+    return true;
+}
+
+bool ToolRun::waitWhileRunning(const std::string& exeName, const std::function<bool()>& stopped,
+                               const std::function<void()>& between) {
+    while (true) {
+        const bool busy = General::CountToolProcesses(exeName);
+        if (between) between();
+        if (!busy) return true;
+        if (stopped && stopped()) return false;
+    }
+}
+
+int ToolRun::endAll() {
+    int ended = 0;
+    for (int pid : m_pids)
+        if (platform::endStarted(pid)) ++ended;
+    m_pids.clear();
+    return ended;
+}
+
+bool ToolRun::anyRunning() {
+    return std::any_of(m_pids.begin(), m_pids.end(),
+                       [](int pid) { return platform::startedRunning(pid); });
+}
