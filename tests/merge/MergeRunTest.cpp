@@ -1,6 +1,7 @@
 // Whole merge runs with a scripted window, the real transcoder (staged as Vidforge.exe in a
 // program folder of the test's own) and the real media library.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -261,17 +262,23 @@ TEST(MergeRun, StopWhileWaitingForAFolderStartsNoFurtherTranscoder) {
         const std::string waiting =
             "状态：2号视频素材来源文件夹中的视频已用完，等待补充新视频中...";
         bool visibleWhileWaiting = false;
+        int rescans = 0, showsAtFirstRescan = -1, showsAtStop = -2;
         f.host.onPump = [&] {
             if (!f.host.Running || f.host.StopRequested) return;
             if (!removed) removed = platform::deleteTree(b);
             if (f.host.status == waiting) {
                 visibleWhileWaiting = f.host.visible;
+                if (rescans++ == 0) showsAtFirstRescan = f.host.showCalls;
+                if (rescans < 30) return;
+                showsAtStop = f.host.showCalls;
                 f.run.MenuStop_Click();
             }
         };
         f.run.MenuDo_Click();
         EXPECT_TRUE(removed);
         EXPECT_TRUE(visibleWhileWaiting);
+        // the window came up once when the wait began, not at every rescan
+        EXPECT_EQ(showsAtStop, showsAtFirstRescan);
         EXPECT_EQ(f.starts.size(), 1u);  // the clip of folder 1 only
         EXPECT_EQ(f.host.entries[1], "MP4视频数：0\t" + b);
         // the dated used-material folders are made when the run starts
@@ -401,6 +408,37 @@ TEST(MergeRun, VideoOfAKilledFinalRunIsDeletedAndNotCounted) {
     EXPECT_EQ(f.host.MadeCount, 0);
     EXPECT_EQ(names(a), std::vector<std::string>{"p.mp4"});
     EXPECT_TRUE(names(f.usedVideos()).empty());
+    f.expectCompleted();
+}
+
+// A clip that is still being written is passed over (the folder waits, saying so) until it has
+// not changed for a second; then it makes the video.
+TEST(MergeRun, ClipStillBeingCopiedIsPickedOnlyOnceItSettles) {
+    Media& m = Media::get();
+    RunFixture f;
+    const std::string a = f.folder("a");
+    const std::string clip = a + "/arriving.mp4";
+    RunFixture::put(m.port, clip);
+    f.host.entries = {a};
+    f.host.length = "0";
+    int touches = 0;
+    size_t startsWhileCopying = 0;
+    f.host.onPump = [&] {
+        if (!f.host.Running || f.host.StopRequested) return;
+        if (touches < 60) {
+            // still being copied: its change time moves on
+            ASSERT_TRUE(platform::appendToFile(clip, ""));
+            ASSERT_EQ(::utimensat(AT_FDCWD, clip.c_str(), nullptr, 0), 0);
+            ++touches;
+            startsWhileCopying = f.starts.size();
+        }
+        if (f.host.MadeCount == 1) f.run.MenuStop_Click();
+    };
+    f.run.MenuDo_Click();
+    EXPECT_EQ(startsWhileCopying, 0u);
+    EXPECT_TRUE(f.host.sawStatus("状态：1号视频素材来源文件夹中的视频正在复制中，等待复制完成..."));
+    EXPECT_EQ(f.host.MadeCount, 1);
+    EXPECT_TRUE(names(a).empty());
     f.expectCompleted();
 }
 

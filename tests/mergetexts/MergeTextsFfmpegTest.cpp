@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "media/General.h"
 #include "merge/MergeTexts.h"
 #include "tests/support/TestMedia.h"
 
@@ -287,4 +289,75 @@ TEST(FfmpegFinalCommands, SoftwareFormsJoinFitAndLayMusic) {
         ++made;
     }
     EXPECT_TRUE(QFile::exists(QString::fromStdString(outDir + "/000005.mp4")));
+}
+
+namespace {
+
+// The first frame as gray pixels at the given size; empty on failure.
+QByteArray grayFrame(const std::string& path, int w, int h, const QString& filter = {}) {
+    const std::string raw = path + ".frame.gray";
+    QStringList args = {"-v", "error", "-y", "-i", QString::fromStdString(path), "-frames:v", "1"};
+    args << "-vf"
+         << (filter.isEmpty() ? QString() : filter + ",") + QString("scale=%1:%2").arg(w).arg(h);
+    args << "-f"
+         << "rawvideo"
+         << "-pix_fmt"
+         << "gray" << QString::fromStdString(raw);
+    if (!testsupport::runFfmpeg(args)) return {};
+    QFile f(QString::fromStdString(raw));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+double meanDifference(const QByteArray& a, const QByteArray& b) {
+    if (a.isEmpty() || a.size() != b.size()) return 1e9;
+    double sum = 0;
+    for (int i = 0; i < a.size(); ++i)
+        sum +=
+            std::abs(int(static_cast<unsigned char>(a[i])) - int(static_cast<unsigned char>(b[i])));
+    return sum / a.size();
+}
+
+}  // namespace
+
+// Phone clips stored landscape with a display rotation: the software form, judged on the picture
+// as shown, gives the same frame as ffmpeg's own upright rendering of the source (turned when
+// that is landscape), for every quarter turn. Judged on the stored size instead, a quarter-turned
+// clip would come out turned once more and squeezed.
+TEST(FfmpegClipCommands, RotatedPhoneClipsComeOutUpright) {
+    TempDir dir;
+    const std::string prog = dir.str() + "/prog";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(prog + "/Tmps")));
+    const std::string stored = dir.str() + "/stored.mp4";
+    ASSERT_TRUE(testsupport::runFfmpeg({"-v", "error", "-f", "lavfi", "-i",
+                                        "testsrc2=size=320x240:rate=25:duration=1", "-pix_fmt",
+                                        "yuv420p", QString::fromStdString(stored)}));
+    const JobOptions job{*SizeOption("144×204"), RateOption("25"), BitRateOption("2000"),
+                         MuteOption(true)};
+    int index = 0;
+    for (int rotate : {0, 90, 180, 270}) {
+        SCOPED_TRACE(rotate);
+        const std::string clip = dir.str() + "/phone " + std::to_string(rotate) + ".mp4";
+        ASSERT_TRUE(testsupport::runFfmpeg(
+            {"-v", "error", "-i", QString::fromStdString(stored), "-c", "copy", "-metadata:s:v:0",
+             QString("rotate=%1").arg(rotate), QString::fromStdString(clip)}));
+        const General::ClipFacts facts = General::ReadClipFacts(clip);
+        ASSERT_TRUE(facts.sized);
+        const bool shownLandscape = rotate % 180 == 0;
+        const QByteArray upright =
+            grayFrame(clip, 144, 204, shownLandscape ? "transpose=2" : QString());
+
+        const auto normalised = [&](Turn turn) {
+            const std::string cmd =
+                ClipCommand(Encoder::Software, turn, clip, job, prog, index, kSep);
+            EXPECT_TRUE(runCommandText(cmd)) << cmd;
+            return grayFrame(prog + "/Tmps/" + std::to_string(index++) + ".mp4", 144, 204);
+        };
+        const Turn turn =
+            TurnForClip(Encoder::Software, facts.width, facts.height, facts.rotation, false);
+        EXPECT_LT(meanDifference(normalised(turn), upright), 12.0);
+        if (!shownLandscape) {
+            const Turn byStoredSize = TurnFor(facts.width, facts.height, false);
+            EXPECT_GT(meanDifference(normalised(byStoredSize), upright), 30.0);
+        }
+    }
 }

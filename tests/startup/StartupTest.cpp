@@ -270,6 +270,23 @@ TEST_F(StartupTest, FoldersAndFilesArePrepared) {
         EXPECT_FALSE(exists("Pressling.exe"));
         EXPECT_EQ(QFile(prog + "/Vidforge.exe").size(), QFile(prog + "/Vidforge.dll").size());
     }
+    // What a run that ended abnormally left in the output folder goes, and nothing else.
+    {
+        const QString out = home + "/Stitchwell";
+        const QStringList leftovers = {"000003.partial.mp4", ".000001.mp4.Ab12cd"};
+        const QStringList kept = {"000000.mp4", "000003.partial.mp4.bak", "my.partial.mp4",
+                                  ".hidden note"};
+        for (const QString& n : leftovers + kept)
+            ASSERT_TRUE(testsupport::writeText(out + "/" + n, "v"));
+        auto form = makeForm();
+        ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+        QStringList left = QDir(out).entryList(QDir::Files | QDir::Hidden);
+        left.sort();
+        QStringList expected = kept;
+        expected.sort();
+        EXPECT_EQ(left, expected);
+        for (const QString& n : kept) QFile::remove(out + "/" + n);
+    }
     // With a videos folder, stored folders that do not exist.
     QDir().mkpath(home + "/Videos");
     const QString saveDir = tmp.path() + "/新 输出/深", moveDir = tmp.path() + "/别处 素材";
