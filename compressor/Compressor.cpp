@@ -9,6 +9,7 @@
 #include "media/General.h"
 #include "media/ToolRun.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "shell/InstanceLock.h"
 
 namespace compressor {
@@ -18,32 +19,6 @@ namespace {
 constexpr double kDurationTolerance = 1.0;
 const char* const kLockName = "Pressling.lock";
 
-std::vector<std::string> splitAt(const std::string& text, char sep) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (true) {
-        const size_t end = text.find(sep, start);
-        if (end == std::string::npos) {
-            parts.push_back(text.substr(start));
-            return parts;
-        }
-        parts.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-}
-
-// Field 4 as a 16-bit integer: a decimal number, rounded halves to even.
-std::optional<int> parseRate(const std::string& field) {
-    const std::string text = trimBlanks(field);
-    if (text.empty()) return std::nullopt;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
-    const double rounded = std::nearbyint(value);
-    if (rounded < -32768 || rounded > 32767) return std::nullopt;
-    return static_cast<int>(rounded);
-}
-
 bool samePath(const std::string& a, const std::string& b) {
     const QString ca = QFileInfo(QString::fromStdString(a)).canonicalFilePath();
     return !ca.isEmpty() && ca == QFileInfo(QString::fromStdString(b)).canonicalFilePath();
@@ -51,23 +26,16 @@ bool samePath(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::string trimBlanks(const std::string& text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    const size_t last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
-
 ParsedCommandLine parseCommandLine(const std::string& text) {
     ParsedCommandLine parsed;
-    const std::vector<std::string> fields = splitAt(text, '\t');
+    const std::vector<std::string> fields = text::splitAt(text, '\t');
     if (fields.size() < 4) {
         parsed.error = "the command line has " + std::to_string(fields.size()) +
                        " TAB-separated field(s); tool folder, transcoder, list and rate factor "
                        "are needed";
         return parsed;
     }
-    const std::optional<int> rate = parseRate(fields[3]);
+    const std::optional<int> rate = text::toInt16(fields[3]);
     if (!rate) {
         parsed.error = "the rate factor \"" + fields[3] + "\" is not a 16-bit number";
         return parsed;
@@ -99,9 +67,9 @@ std::string privateToolName(const std::string& toolFile) {
 std::optional<std::string> pickNextLine(const std::string& listText,
                                         const std::set<std::string>& done,
                                         const std::function<bool(const std::string&)>& exists) {
-    for (std::string line : splitAt(listText, '\n')) {
+    for (std::string line : text::splitAt(listText, '\n')) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        line = trimBlanks(line);
+        line = text::trimBlanks(line);
         if (line.empty() || done.count(line) || !exists(line)) continue;
         return line;
     }
@@ -222,7 +190,7 @@ int runProgram(const std::string& commandLine, const std::string& ownFolder, std
         log << "Pressling: cannot make the instance lock in " << ownFolder << "\n";
         return kNoLock;
     }
-    if (trimBlanks(commandLine).empty()) {
+    if (text::trimBlanks(commandLine).empty()) {
         platform::terminalBeep();
         log << "Pressling: the command line is empty; it needs the fields tool folder, transcoder, "
                "list and rate factor separated by TAB\n";

@@ -40,8 +40,6 @@ enum ExitCode : int {
     kNoLock = 6,
 };
 
-// The text with leading and trailing blanks removed.
-std::string trimBlanks(const std::string& text);
 // The extension of a path's file name, from its last "." to the end, dot included; empty when the
 // file name has no dot.
 std::string extensionOf(const std::string& path);

@@ -17,6 +17,7 @@
 #include "media/MediaInfoDLL.h"
 #include "media/MediaReport.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace General {
 
@@ -68,31 +69,6 @@ bool videoInfoOf(const Probe& probe, std::string& width, std::string& height,
     return MediaReport::VideoSizeFromReport(*report, width, height);
 }
 
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-// Rounds to the nearest whole number, halves to even.
-double roundHalfEven(double value) {
-    const double down = std::floor(value);
-    const double rest = value - down;
-    if (rest > 0.5) return down + 1;
-    if (rest < 0.5) return down;
-    return std::fmod(down, 2.0) == 0 ? down : down + 1;
-}
-
 }  // namespace
 
 std::optional<double> ReadDuration(const std::string& path) {
@@ -112,16 +88,16 @@ ClipFacts ReadClipFacts(const std::string& path) {
 }
 
 bool CountToolProcesses(const std::string& exeName) {
-    const std::string wanted = upper(exeName);
+    const std::string wanted = text::upperAscii(exeName);
     if (wanted.empty()) return false;
     // The task list shows 32-bit programs as "NAME *32"; that form is accepted too.
     const auto matches = [&wanted](std::string_view name) {
         if (name.empty()) return false;
-        if (sameIgnoringCase(name, wanted)) return true;
+        if (text::equalsNoCase(name, wanted)) return true;
         constexpr std::string_view mark = " *32";
         return wanted.size() == name.size() + mark.size() &&
                std::string_view(wanted).ends_with(mark) &&
-               sameIgnoringCase(name, std::string_view(wanted).substr(0, name.size()));
+               text::equalsNoCase(name, std::string_view(wanted).substr(0, name.size()));
     };
     // While the process that matched last time still bears the name, the answer is known
     // without reading the whole process list: a poll during a long transcode costs one lookup.
@@ -166,7 +142,7 @@ void PumpEvents(int maxWaitMs) {
 
 void WaitSeconds(float seconds, const std::function<double()>& clock,
                  const std::function<void()>& pump) {
-    const double start = roundHalfEven(clock());
+    const double start = text::RoundHalfEven(clock(), 0);
     while (true) {
         const float elapsed = static_cast<float>(clock() - start);
         if (elapsed > seconds) return;

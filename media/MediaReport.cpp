@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace MediaReport {
 
 namespace {
@@ -22,13 +24,6 @@ std::string dropChars(const std::string& text, size_t n) {
     return text.substr(i);
 }
 
-std::string trimBlanks(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
-
 // 1-based position of the first hit at or after 1-based position start; 0 when none.
 size_t findFrom(const std::string& text, std::string_view what, size_t start) {
     if (start < 1) start = 1;
@@ -37,21 +32,9 @@ size_t findFrom(const std::string& text, std::string_view what, size_t start) {
     return hit == std::string::npos ? 0 : hit + 1;
 }
 
-std::vector<std::string> splitAt(const std::string& text, char sep) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    while (true) {
-        const auto hit = text.find(sep, start);
-        fields.push_back(text.substr(start, hit == std::string::npos ? hit : hit - start));
-        if (hit == std::string::npos) break;
-        start = hit + 1;
-    }
-    return fields;
-}
-
 // A whole-text number (blanks around it allowed): "05", "1.5", "-2". nullopt otherwise.
 std::optional<double> wholeNumber(const std::string& text) {
-    const std::string t = trimBlanks(text);
+    const std::string t = text::trimBlanks(text);
     if (t.empty()) return std::nullopt;
     size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
     size_t digits = 0;
@@ -74,7 +57,7 @@ std::optional<double> wholeNumber(const std::string& text) {
 
 // "hh:mm:ss" or "hh:mm:ss.fff" exactly, digits only.
 bool isClockValue(const std::string& value) {
-    const auto fields = splitAt(value, ':');
+    const auto fields = text::splitAt(value, ':');
     if (fields.size() != 3) return false;
     for (size_t f = 0; f < 3; ++f) {
         const std::string& s = fields[f];
@@ -160,17 +143,17 @@ std::optional<std::string> NinthDurationText(const std::string& report) {
     if (p == 0) return std::nullopt;
     for (int i = 0; i < 8; ++i) p = findFrom(report, kDuration, p + 7);
     // p is the ninth hit, or 0 when the last search found nothing; the text starts just past it.
-    std::string s = trimBlanks(dropChars(report, p + 7));
+    std::string s = text::trimBlanks(dropChars(report, p + 7));
     s = dropChars(s, 2);
     const auto colon = s.find(':');
     if (colon != std::string::npos) s = s.substr(colon + 1);
     const auto cr = s.find('\r');
     if (cr == std::string::npos) return std::nullopt;
-    return trimBlanks(s.substr(0, cr));
+    return text::trimBlanks(s.substr(0, cr));
 }
 
 std::optional<double> SecondsFromTimeText(const std::string& text) {
-    const auto fields = splitAt(text, ':');
+    const auto fields = text::splitAt(text, ':');
     if (fields.size() < 3) return std::nullopt;
     const auto hours = wholeNumber(fields[0]);
     const auto minutes = wholeNumber(fields[1]);
@@ -191,12 +174,12 @@ std::optional<double> SectionDuration(const std::string& report) {
         const auto colon = line.find(':');
         if (colon == std::string::npos) {
             // A section heading ends the first section once it has had parameters.
-            if (!trimBlanks(line).empty() && sawParameter) inFirstSection = false;
+            if (!text::trimBlanks(line).empty() && sawParameter) inFirstSection = false;
             continue;
         }
         sawParameter = true;
-        if (trimBlanks(line.substr(0, colon)) != kDuration) continue;
-        const std::string value = trimBlanks(line.substr(colon + 1));
+        if (text::trimBlanks(line.substr(0, colon)) != kDuration) continue;
+        const std::string value = text::trimBlanks(line.substr(colon + 1));
         if (!isClockValue(value)) continue;
         const auto seconds = SecondsFromTimeText(value);
         if (!seconds) continue;

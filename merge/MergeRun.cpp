@@ -7,6 +7,7 @@
 #include "media/General.h"
 #include "media/MediaReport.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "shell/FolderOps.h"
 #include "shell/ShutDownP.h"
 
@@ -53,8 +54,7 @@ bool carriable(const std::string& path) {
 }
 
 std::string baseName(const std::string& path) {
-    const auto sep = path.rfind(platform::kSep);
-    return sep == std::string::npos ? path : path.substr(sep + 1);
+    return std::string(text::baseName(path, platform::kSep));
 }
 
 double durationOrZero(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "media/MediaReport.h"
+#include "platform/Text.h"
 
 // All number texts go through std::to_chars / std::from_chars: they never depend on the process
 // locale (a Qt program sets the user's locale, which may use "," as the decimal point).
@@ -24,18 +25,6 @@ const std::string kTimes = "\xC3\x97";  // "×"
 const std::string kAudioSeparator = "   ";
 const std::string kCrLf = "\r\n";
 
-std::string lowerAscii(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
-
-bool endsWithNoCase(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           lowerAscii(text.substr(text.size() - tail.size())) == lowerAscii(tail);
-}
-
 // A name that a quoted command text or a CR LF separated list cannot carry.
 bool uncarriableName(const std::string& name) {
     return name.find_first_of("\"\r\n") != std::string::npos;
@@ -43,28 +32,6 @@ bool uncarriableName(const std::string& name) {
 
 std::string workFile(const std::string& programFolder, char sep, const std::string& name) {
     return programFolder + sep + "Tmps" + sep + name;
-}
-
-double parseDouble(std::string_view text) {
-    double v = 0;
-    auto res = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (res.ec != std::errc()) return 0;
-    return v;
-}
-
-// Adds one to a string of decimal digits.
-std::string incrementDigits(std::string digits) {
-    int i = static_cast<int>(digits.size()) - 1;
-    for (; i >= 0; --i) {
-        if (digits[i] == '9') {
-            digits[i] = '0';
-        } else {
-            ++digits[i];
-            break;
-        }
-    }
-    if (i < 0) digits.insert(digits.begin(), '1');
-    return digits;
 }
 
 int clampToInt(double v) {
@@ -91,46 +58,6 @@ std::optional<int> sizeNumber(std::string piece) {
 
 // ---- numbers ------------------------------------------------------------------------------
 
-// The value is judged by its shortest round-trip decimal text, i.e. the number as it is written
-// and read (0.125, 1.0035, 2.5), not by the binary fraction stored for it: 1.0035 is stored as
-// 1.00349999999999994...; taken literally it would never be a half, while everyone reading it
-// sees one. So the digits of the shortest text are rounded as decimal digits, halves to the even
-// neighbour, and the result is read back as the nearest double.
-double RoundHalfEven(double x, int decimals) {
-    if (!std::isfinite(x) || x == 0) return x;
-    const bool negative = x < 0;
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific);
-    std::string text(buf, res.ptr);  // d.ddddde±XX
-    const auto ePos = text.find('e');
-    std::string digits = text.substr(0, ePos);
-    if (digits.size() > 1) digits.erase(1, 1);  // drop the point
-    const int exponent = std::stoi(text.substr(ePos + 1));
-    // value = 0.digits × 10^(exponent + 1); keep the digits down to the given decimal place
-    const long keep = static_cast<long>(exponent) + 1 + decimals;
-    if (keep >= static_cast<long>(digits.size())) return x;  // nothing beyond that place
-    std::string kept, rest;
-    if (keep > 0) {
-        kept = digits.substr(0, keep);
-        rest = digits.substr(keep);
-    } else {
-        rest = std::string(static_cast<size_t>(-keep), '0') + digits;
-    }
-    bool up = false;
-    if (rest[0] > '5') {
-        up = true;
-    } else if (rest[0] == '5') {
-        const bool moreAfterFive = rest.find_first_not_of('0', 1) != std::string::npos;
-        const int lastKept = kept.empty() ? 0 : kept.back() - '0';
-        up = moreAfterFive || (lastKept % 2 == 1);
-    }
-    if (kept.empty()) kept = "0";
-    if (up) kept = incrementDigits(kept);
-    const std::string result = kept + "e" + std::to_string(-decimals);
-    const double v = parseDouble(result);
-    return negative ? -v : v;
-}
-
 std::string Format6(int n) {
     const long long v = n;
     std::string digits = std::to_string(v < 0 ? -v : v);
@@ -154,7 +81,7 @@ std::string PlainNumber(double x) {
     int precision = 15;
     for (int p = 1; p <= 15; ++p) {
         auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, p - 1);
-        if (parseDouble(std::string_view(buf, res.ptr - buf)) == x) {
+        if (text::parseDouble(std::string_view(buf, res.ptr - buf)) == x) {
             precision = p;
             break;
         }
@@ -191,12 +118,12 @@ bool IsClipName(const std::string& name) {
     if (uncarriableName(name)) return false;
     const auto dot = name.rfind('.');
     if (dot == std::string::npos) return false;
-    return kClipPatterns.find(lowerAscii(name.substr(dot))) != std::string::npos;
+    return kClipPatterns.find(text::lowerAscii(name.substr(dot))) != std::string::npos;
 }
 
 bool IsMp3Name(const std::string& name) {
     if (uncarriableName(name)) return false;
-    return endsWithNoCase(name, ".mp3");
+    return text::endsWithNoCase(name, ".mp3");
 }
 
 const std::string& ClipPatternList() {
@@ -209,7 +136,7 @@ bool MatchesClipPatterns(const std::string& name) {
         size_t end = kClipPatterns.find(';', pos);
         if (end == std::string::npos) end = kClipPatterns.size();
         const std::string pattern = kClipPatterns.substr(pos, end - pos);  // "*.ext"
-        if (endsWithNoCase(name, pattern.substr(1))) return true;
+        if (text::endsWithNoCase(name, pattern.substr(1))) return true;
         pos = end + 1;
     }
     return false;

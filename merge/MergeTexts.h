@@ -8,12 +8,14 @@
 #include <optional>
 #include <string>
 
+#include "platform/Text.h"
+
 namespace MergeTexts {
 
 // ---- numbers ------------------------------------------------------------------------------
 
 // Rounds to the given number of decimals, halves to the even neighbour (2.5 -> 2, 0.125 -> 0.12).
-double RoundHalfEven(double x, int decimals = 0);
+using text::RoundHalfEven;
 // "000000" format: at least six digits with leading zeros.
 std::string Format6(int n);
 // "0.000" format: three decimals, leading zero (0.8 -> "0.800").

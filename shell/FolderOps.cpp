@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace FolderOps {
 
@@ -32,11 +33,6 @@ std::string withoutTrailingSeparators(std::string path) {
     return path;
 }
 
-std::string baseName(const std::string& path) {
-    const auto slash = path.rfind(platform::kSep);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind(platform::kSep);
     if (slash == std::string::npos) return ".";
@@ -47,7 +43,8 @@ std::string folderOf(const std::string& path) {
 // destination path itself.
 std::string targetFor(const std::string& source, const std::string& destination) {
     if (platform::dirExists(destination))
-        return withoutTrailingSeparators(destination) + platform::sepStr() + baseName(source);
+        return withoutTrailingSeparators(destination) + platform::sepStr() +
+               std::string(text::baseName(source, platform::kSep));
     return withoutTrailingSeparators(destination);
 }
 

@@ -1,27 +1,17 @@
 #include "shell/ShutDownP.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace ShutDownP {
 
-namespace {
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-}  // namespace
-
 int TerminateProcessByName(const std::string& exeName, const std::string& folder) {
-    const std::string wanted = lowered(exeName);
+    const std::string wanted = text::lowerAscii(exeName);
     if (wanted.empty()) return 0;
     const int self = platform::currentProcessId();
     const std::string where = folder.empty() ? std::string() : platform::canonicalPath(folder);
     for (const auto& entry : platform::listProcesses()) {
-        if (entry.pid == self || lowered(entry.name) != wanted) continue;
+        if (entry.pid == self || text::lowerAscii(entry.name) != wanted) continue;
         if (!where.empty()) {
             const auto sep = entry.path.rfind(platform::kSep);
             if (sep == std::string::npos ||

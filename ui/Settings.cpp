@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace {
 const QString kSection = QStringLiteral("Default");
@@ -50,12 +51,7 @@ std::optional<bool> Settings::toBool(const QString& text) {
 }
 
 std::optional<int> Settings::toInt16(const QString& text) {
-    bool ok = false;
-    const double d = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(d)) return std::nullopt;
-    const double r = std::nearbyint(d);  // the default rounding mode gives halves to even
-    if (r < -32768 || r > 32767) return std::nullopt;
-    return static_cast<int>(r);
+    return text::toInt16(text.toStdString());
 }
 
 std::optional<bool> Settings::accelerate() const {

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "platform/posix/ShellStart.h"
 
 extern char** environ;
@@ -314,11 +315,6 @@ namespace {
 
 constexpr std::string_view kDeletedMark = " (deleted)";
 
-std::string_view baseName(std::string_view path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 // The executable file name of a process, written into buf: the target of /proc/PID/exe without
 // a " (deleted)" mark, else (another user's process, whose link cannot be read) argv[0] of its
 // command line. Empty for a process without an executable: a kernel thread, or one that has
@@ -337,7 +333,7 @@ std::string_view nameOf(int procFd, const char* pidText, char (&buf)[4096], bool
         if (exe.size() > kDeletedMark.size() && exe.ends_with(kDeletedMark))
             exe.remove_suffix(kDeletedMark.size());
         if (fullPath) *fullPath = exe;
-        return baseName(exe);
+        return text::baseName(exe, '/');
     }
     if (err != EACCES && err != EPERM) return {};
     std::snprintf(link, sizeof link, "%s/cmdline", pidText);
@@ -347,7 +343,7 @@ std::string_view nameOf(int procFd, const char* pidText, char (&buf)[4096], bool
     ::close(fd);
     if (got <= 0) return {};
     buf[got] = '\0';
-    return baseName(std::string_view(buf, std::strlen(buf)));
+    return text::baseName(std::string_view(buf, std::strlen(buf)), '/');
 }
 
 // Entries without an executable (mostly kernel threads) stay so for their life. A scan remembers

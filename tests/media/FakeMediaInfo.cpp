@@ -27,8 +27,12 @@ __attribute__((visibility("default"))) std::size_t MediaInfo_Open(void*, const w
     log(L"Open(" + std::wstring(path) + L")");
     return g_report.empty() ? 0 : 1;
 }
-__attribute__((visibility("default"))) const wchar_t* MediaInfo_Option(void*, const wchar_t* name,
+__attribute__((visibility("default"))) const wchar_t* MediaInfo_Option(void* handle,
+                                                                       const wchar_t* name,
                                                                        const wchar_t* value) {
+    // The log holds the calls of the probes; the library's own configuration (no handle) is not
+    // one of them.
+    if (!handle) return L"";
     log(L"Option(" + std::wstring(name) + L"=" + std::wstring(value) + L")");
     return L"";
 }
