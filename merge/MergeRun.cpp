@@ -6,6 +6,7 @@
 
 #include "media/General.h"
 #include "media/MediaReport.h"
+#include "media/ProgramFolder.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "shell/FolderOps.h"
@@ -13,9 +14,8 @@
 
 namespace {
 
-const std::string kTool = "Vidforge.exe";
-const std::string kShippedTool = "Vidforge.dll";
-const std::string kCompressor = "Pressling.exe";
+const std::string kTool(ProgramFolder::kTranscoder);
+const std::string kCompressor(ProgramFolder::kCompressor);
 const std::string kCrLf = "\r\n";
 const std::string kCountedAudioPrefix = "背景mp3音乐数：";
 constexpr int kPollMs = 100;
@@ -72,16 +72,15 @@ bool within(const std::string& path, const std::string& base) {
 }  // namespace
 
 MergeRun::MergeRun(MergeHost& host, MergeEnv env)
-    : m_host(host), m_env(std::move(env)), m_tools(m_env.programFolder, m_env.onToolStart) {}
+    : m_host(host),
+      m_env(std::move(env)),
+      m_folder(m_env.programFolder),
+      m_tools(m_env.programFolder, m_env.onToolStart) {}
 
 // ---- helpers ----------------------------------------------------------------------------------
 
-std::string MergeRun::inProgramFolder(const std::string& name) const {
-    return m_env.programFolder + platform::sepStr() + name;
-}
-
 std::string MergeRun::tmpFile(const std::string& name) const {
-    return inProgramFolder("Tmps") + platform::sepStr() + name;
+    return m_folder.workFile(name);
 }
 
 void MergeRun::status(const std::string& text) {
@@ -240,7 +239,7 @@ bool MergeRun::OutputFolderRefused(const std::string& output, const std::string&
     if (out.empty()) return false;
     const std::string program = platform::canonicalPath(programFolder);
     if (out == program) return true;
-    if (within(out, platform::canonicalPath(programFolder + platform::sepStr() + "Tmps")))
+    if (within(out, platform::canonicalPath(ProgramFolder(programFolder).workFolder())))
         return true;
     if (within(out, platform::canonicalPath(usedRoot))) return true;
     return std::any_of(sourceFolders.begin(), sourceFolders.end(), [&out](const std::string& s) {
@@ -398,16 +397,15 @@ bool MergeRun::setup() {
     const platform::Date d = platform::today();
     m_job.RunDate = MergeTexts::RunDateText(d.year, d.month, d.day);
     std::string root = m_host.usedRoot();
-    if (root.empty()) root = inProgramFolder("已使用素材");
+    if (root.empty()) root = m_folder.defaultUsedRoot();
     const std::string sep = platform::sepStr();
     m_job.UsedVideoDir = root + sep + m_job.RunDate + sep + "视频" + sep;
     m_job.UsedAudioDir = root + sep + m_job.RunDate + sep + "音频" + sep;
     platform::makeSurePathExists(m_job.UsedVideoDir);
     platform::makeSurePathExists(m_job.UsedAudioDir);
     // 16., 17. compressor hand-off
-    if (m_compress)
-        platform::copyFileReplace(inProgramFolder("Pressling.dll"), inProgramFolder(kCompressor));
-    platform::deleteFile(inProgramFolder("CompList.txt"));
+    if (m_compress) platform::copyFileReplace(m_folder.shippedCompressor(), m_folder.compressor());
+    platform::deleteFile(m_folder.compressionList());
     RemoveLeftoverOutputs(m_host.outputFolder());
     m_nextNumber = 0;
     return true;
@@ -418,8 +416,8 @@ bool MergeRun::setup() {
 // Why no video could be made now, or empty when nothing stands in the way: the transcoder (put
 // back from the shipped copy when it went), a writable output folder, room on both disks.
 std::string MergeRun::readinessProblem() {
-    const std::string tool = inProgramFolder(kTool);
-    if (!platform::fileExists(tool)) platform::copyFileReplace(inProgramFolder(kShippedTool), tool);
+    const std::string tool = m_folder.transcoder();
+    if (!platform::fileExists(tool)) platform::copyFileReplace(m_folder.shippedTranscoder(), tool);
     if (!platform::fileExists(tool)) return kNoTranscoder;
     const std::string out = m_host.outputFolder();
     if (!platform::dirExists(out)) platform::makeSurePathExists(out);
@@ -472,7 +470,7 @@ MergeRun::Step MergeRun::runPass() {
 }
 
 MergeRun::Step MergeRun::prepareWorkFolder() {
-    const std::string tmps = inProgramFolder("Tmps");
+    const std::string tmps = m_folder.workFolder();
     FolderOps::RunShellFileOperation(tmps, "", "3");
     bool told = false;
     while (!platform::dirExists(tmps)) {
@@ -766,7 +764,7 @@ bool MergeRun::bookkeeping(int folderCount) {
     if (m_background) m_host.refreshTrayTip(trayTip());
 
     if (m_compress) {
-        platform::appendToFile(inProgramFolder("CompList.txt"), outputFile + kCrLf);
+        platform::appendToFile(m_folder.compressionList(), outputFile + kCrLf);
         if (!General::CountToolProcesses(kCompressor))
             startProgram(kCompressor,
                          MergeTexts::CompressorParams(m_env.programFolder, platform::kSep));

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "media/ProgramFolder.h"
 #include "media/ToolRun.h"
 #include "merge/MergeHost.h"
 #include "merge/MergeTexts.h"
@@ -110,12 +111,12 @@ private:
     void pausePump();
     float draw();
     std::string tmpFile(const std::string& name) const;
-    std::string inProgramFolder(const std::string& name) const;
     std::string trayTip() const;
     void status(const std::string& text);
 
     MergeHost& m_host;
     MergeEnv m_env;
+    ProgramFolder m_folder;
     ToolRun m_tools;
     MergeJob m_job;
     bool m_commandActive = false;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "media/MediaReport.h"
+#include "media/ProgramFolder.h"
 #include "platform/Text.h"
 
 // All number texts go through std::to_chars / std::from_chars: they never depend on the process
@@ -31,7 +32,7 @@ bool uncarriableName(const std::string& name) {
 }
 
 std::string workFile(const std::string& programFolder, char sep, const std::string& name) {
-    return programFolder + sep + "Tmps" + sep + name;
+    return ProgramFolder(programFolder, sep).workFile(name);
 }
 
 int clampToInt(double v) {
@@ -422,7 +423,9 @@ int PickIndex(float r, int count) {
 }
 
 std::string CompressorParams(const std::string& programFolder, char sep) {
-    return programFolder + "\tVidforge.exe\t" + programFolder + sep + "CompList.txt\t32\t25\t10000";
+    const ProgramFolder folder(programFolder, sep);
+    return programFolder + "\t" + std::string(ProgramFolder::kTranscoder) + "\t" +
+           folder.compressionList() + "\t32\t25\t10000";
 }
 
 }  // namespace MergeTexts
