@@ -61,3 +61,8 @@ QByteArray noise(int length) {
     for (char& c : bytes) c = static_cast<char>(gen.bounded(256));
     return bytes;
 }
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <ostream>
 
 #include "tests/support/TestMedia.h"
 
@@ -37,3 +38,10 @@ private:
 std::pair<QString, QString> makeCertificate(const QString& dir);
 // Bytes that do not compress, of the given length.
 QByteArray noise(int length);
+// The file's bytes; empty when it cannot be read.
+QByteArray readAll(const QString& path);
+
+// Readable texts in test failures.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}

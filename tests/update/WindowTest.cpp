@@ -78,8 +78,7 @@ protected:
     TestServer server;
     ScriptedDialogs dialogs;
     Seen seen;
-    std::function<void()> end = [this] { ++ends; };
-    int ends = 0;
+    std::function<void()> end;
     QByteArray body = noise(4 * 1024 * 1024);
 };
 
@@ -100,46 +99,43 @@ TEST_F(DownloadWindowTest, CompleteDownloadShowsItsProgressAndReachesTheEnd) {
     EXPECT_EQ(seen.finalLabel, "下载完毕！");
 }
 
-TEST_F(DownloadWindowTest, CutTransferFailsAndKeepsTheLastProgressText) {
+TEST_F(DownloadWindowTest, CutTransferFailsAndALocalPathIsCutAtItsLastQuestionMark) {
     EXPECT_FALSE(DownloadSupport::DownloadWithProgress(server.url("/downs/cut"), dir.sub("c")));
     EXPECT_TRUE(seen.finalLabel.startsWith("文件正在下载中...")) << seen.finalLabel.toStdString();
     EXPECT_LT(seen.maxBar, 1.0);
     EXPECT_TRUE(leftInFolder().isEmpty());
-}
-
-TEST_F(DownloadWindowTest, LocalPathIsCutAtItsLastQuestionMark) {
     EXPECT_TRUE(
         DownloadSupport::DownloadWithProgress(server.url("/downs/pkg"), dir.sub("a?b.rar?v=2")));
     EXPECT_EQ(leftInFolder(), QStringList{"a?b.rar"});
 }
 
-TEST_F(DownloadWindowTest, CancelDeclinedLetsTheDownloadGoOn) {
-    dialogs.answers = {MsgResult::Cancel};
-    int presses = 0;
-    seen.onReport = [&presses](frmDnLoad& w) {
-        if (w.progress() > 0.1 && presses++ == 0) w.CmdCancel->click();
-    };
-    EXPECT_TRUE(DownloadSupport::DownloadWithProgress(server.url("/downs/slow"), dir.sub("s")));
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].text, "取消下载？");
-    EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Warning);
-    EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::OkCancel);
-    EXPECT_TRUE(dialogs.shown[0].cancelIsDefault);
-    EXPECT_EQ(ends, 0);
-}
-
-TEST_F(DownloadWindowTest, CancelConfirmedEndsTheProgramAndRemovesThePartialFile) {
-    QStringList atTheEnd{"<not ended>"};
-    end = [&] { atTheEnd = leftInFolder(); };  // the program would end here
-    dialogs.answers = {MsgResult::Ok};
-    int presses = 0;
-    seen.onReport = [&presses](frmDnLoad& w) {
-        if (w.progress() > 0.1 && presses++ == 0) w.CmdCancel->click();
-    };
-    EXPECT_FALSE(DownloadSupport::DownloadWithProgress(server.url("/downs/slow"), dir.sub("s")));
-    EXPECT_TRUE(atTheEnd.isEmpty()) << atTheEnd.join(' ').toStdString();
-    EXPECT_EQ(seen.finalLabel, "成功取消下载！");
-    EXPECT_TRUE(leftInFolder().isEmpty());
+TEST_F(DownloadWindowTest, CancelButtonAnsweredBothWays) {
+    for (const MsgResult answer : {MsgResult::Cancel, MsgResult::Ok}) {
+        dialogs.shown.clear();
+        dialogs.answers = {answer};
+        QStringList atTheEnd{"<not ended>"};
+        end = [&] { atTheEnd = leftInFolder(); };  // the program would end here
+        int presses = 0;
+        seen.onReport = [&presses](frmDnLoad& w) {
+            if (w.progress() > 0.1 && presses++ == 0) w.CmdCancel->click();
+        };
+        const bool ok =
+            DownloadSupport::DownloadWithProgress(server.url("/downs/slow"), dir.sub("s"));
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].text, "取消下载？");
+        EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Warning);
+        EXPECT_TRUE(dialogs.shown[0].cancelIsDefault);
+        if (answer == MsgResult::Cancel) {  // the download goes on
+            EXPECT_TRUE(ok);
+            EXPECT_EQ(atTheEnd, QStringList{"<not ended>"});
+            QFile::remove(dir.sub("s"));
+        } else {  // the program ends, its partial file gone
+            EXPECT_FALSE(ok);
+            EXPECT_TRUE(atTheEnd.isEmpty()) << atTheEnd.join(' ').toStdString();
+            EXPECT_EQ(seen.finalLabel, "成功取消下载！");
+            EXPECT_TRUE(leftInFolder().isEmpty());
+        }
+    }
 }
 
 }  // namespace

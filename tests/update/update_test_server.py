@@ -1,13 +1,7 @@
 #!/usr/bin/env python3
-"""The tests' own download server on 127.0.0.1.
-
-Serves the files of ROOT under their paths. behaviour.json in ROOT (read at every request) can
-give a path another behaviour: {"status": N}, {"stall": seconds} (no headers before then),
-{"nolength": true} (no Content-Length, the end told by closing), {"cut": true} (the full length
-announced, half of the file sent), {"slow": [chunk bytes, seconds between chunks]}. Every request
-path is appended to ROOT/requests.log. Prints "PORT n" once listening; ends after --lifetime
-seconds or when its standard input closes (the test is gone).
-"""
+"""The tests' own download server on 127.0.0.1: serves ROOT; ROOT/behaviour.json (read at every
+request) maps a path to another behaviour (see do_GET); logs request paths to ROOT/requests.log;
+prints "PORT n"; ends after --lifetime seconds or when its standard input closes."""
 import argparse
 import http.server
 import json
@@ -34,6 +28,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         with open(os.path.join(self.root, "requests.log"), "a", encoding="utf-8") as log:
             log.write(self.path + "\n")
+        # {"status": N}, {"stall": seconds before no answer}, {"nolength": true}, {"cut": true}
+        # (full length announced, half sent), {"slow": [chunk bytes, seconds between chunks]}
         how = self.behaviour()
         if "stall" in how:
             time.sleep(how["stall"])
