@@ -10,6 +10,7 @@
 #include "ui/MergeCommand.h"
 #include "ui/Settings.h"
 #include "ui/Startup.h"
+#include "update/Updater.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
     Settings settings;
     Form1 window(dialogs, settings, QString::fromStdString(platform::programFolder()));
     QObject::connect(&window, &Form1::closed, &app, &QCoreApplication::quit);
+    installUpdater(window);
     if (!runStartup(window, settings, dialogs)) return 0;
     installCloseRequest(window, dialogs);
     installMergeCommands(window);
