@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "media/General.h"
+#include "media/ProgramFolder.h"
 #include "media/ToolRun.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -17,7 +18,6 @@ namespace compressor {
 namespace {
 
 constexpr double kDurationTolerance = 1.0;
-const char* const kLockName = "Pressling.lock";
 
 bool samePath(const std::string& a, const std::string& b) {
     const QString ca = QFileInfo(QString::fromStdString(a)).canonicalFilePath();
@@ -179,7 +179,7 @@ void Compressor::compress(const std::string& video) {
 int runProgram(const std::string& commandLine, const std::string& ownFolder, std::ostream& log) {
     // One instance at a time: a lock in the program's own folder. An instance that ended without
     // giving it up (killed, crashed) leaves a stale lock that the next start takes.
-    QLockFile lock(QString::fromStdString(ownFolder + platform::sepStr() + kLockName));
+    QLockFile lock(QString::fromStdString(ProgramFolder(ownFolder).compressorLock()));
     lock.setStaleLockTime(0);  // only a dead owner makes the lock stale, never its age
     if (!InstanceLock::Take(lock)) {
         platform::terminalBeep();

@@ -41,7 +41,13 @@ std::string ProgramFolder::probeOutput() const {
     return file("Acc.mp4");
 }
 std::string ProgramFolder::copyLock() const {
-    return file("Stitchwell.lock");
+    return file(kCopyLock);
+}
+std::string ProgramFolder::compressorLock() const {
+    return file(kCompressorLock);
+}
+std::string ProgramFolder::updater() const {
+    return file(kUpdater);
 }
 std::string ProgramFolder::defaultUsedRoot() const {
     return file("已使用素材");

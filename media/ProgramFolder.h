@@ -11,9 +11,18 @@
 
 class ProgramFolder {
 public:
-    static constexpr std::string_view kTranscoder = "Vidforge.exe";
-    static constexpr std::string_view kCompressor = "Pressling.exe";
-    static constexpr std::string_view kUpdater = "Powerloop.exe";
+    // File names that programs run under or are looked for by.
+    static constexpr const char* kTranscoder = "Vidforge.exe";
+    static constexpr const char* kCompressor = "Pressling.exe";
+    static constexpr const char* kUpdater = "Powerloop.exe";
+    // The updater's files: the version file, the update package and the archiver's installer, as
+    // saved in the program folder.
+    static constexpr const char* kVersionFile = "Stitchwell.txt";
+    static constexpr const char* kUpdatePackage = "Stitchwell.rar";
+    static constexpr const char* kArchiverInstaller = "WinRAR.exe";
+    // The single-copy locks of Stitchwell and of Pressling.
+    static constexpr const char* kCopyLock = "Stitchwell.lock";
+    static constexpr const char* kCompressorLock = "Pressling.lock";
 
     explicit ProgramFolder(std::string folder, char sep = platform::kSep);
 
@@ -33,6 +42,8 @@ public:
     std::string probeInput() const;                     // "Accelerate.mp4"
     std::string probeOutput() const;                    // "Acc.mp4"
     std::string copyLock() const;                       // "Stitchwell.lock"
+    std::string compressorLock() const;                 // "Pressling.lock"
+    std::string updater() const;                        // "Powerloop.exe"
     std::string defaultUsedRoot() const;                // "已使用素材"
 
 private:

@@ -212,9 +212,33 @@ std::string RunDateText(int year, int month, int day) {
 
 // ---- command texts --------------------------------------------------------------------------
 
+EncoderPieces PiecesOf(Encoder enc) {
+    switch (enc) {
+        case Encoder::Intel:
+            return {"-c:v h264_qsv  -noautorotate  ", "  -c:v h264_qsv "};
+        case Encoder::Nvidia:
+            return {" -c:v h264_cuvid   -noautorotate ", " -c:v h264_nvenc "};
+        case Encoder::Software:
+            break;
+    }
+    return {};
+}
+
+std::string_view AcceleratorEntry(Encoder enc) {
+    switch (enc) {
+        case Encoder::Intel:
+            return "Intel显卡硬件加速";
+        case Encoder::Nvidia:
+            return "NVIDIA显卡硬件加速";
+        case Encoder::Software:
+            break;
+    }
+    return {};
+}
+
 Encoder EncoderFor(bool hardware, const std::string& accelText) {
     if (!hardware) return Encoder::Software;
-    return accelText == "Intel显卡硬件加速" ? Encoder::Intel : Encoder::Nvidia;
+    return accelText == AcceleratorEntry(Encoder::Intel) ? Encoder::Intel : Encoder::Nvidia;
 }
 
 Turn TurnFor(const std::string& widthText, const std::string& heightText, bool rotateClockwise) {
@@ -245,21 +269,19 @@ std::string ClipCommand(Encoder enc, Turn turn, const std::string& clipPath, con
             vf = "\"  ";
             break;
     }
-    std::string prefix, quality, encoder, target;
+    const EncoderPieces pieces = PiecesOf(enc);
+    const std::string prefix(pieces.decoder), encoder(pieces.encoder);
+    std::string quality, target;
     switch (enc) {
         case Encoder::Software:
             quality = " -q:v 0 -y \"";
             break;
         case Encoder::Intel:
-            prefix = "-c:v h264_qsv  -noautorotate  ";
             quality = turn == Turn::Clockwise ? " -q:v 0 " : " -q:v 0  ";
-            encoder = "  -c:v h264_qsv ";
             target = turn == Turn::CounterClockwise ? "  -y \"" : " -y \"";
             break;
         case Encoder::Nvidia:
-            prefix = " -c:v h264_cuvid   -noautorotate ";
             quality = " -q:v 0  ";
-            encoder = " -c:v h264_nvenc ";
             target = turn == Turn::CounterClockwise ? "  -y \"" : " -y \"";
             break;
     }
@@ -359,10 +381,10 @@ std::string FinalCommand(bool music, Encoder enc, const std::string& musicTrack,
         "-safe 0 -f concat -i \"" + workFile(programFolder, sep, "List.txt") + "\" ";
     const std::string musicInput = "-i \"" + musicTrack + "\" ";
     const std::string output = " -y \"" + outputFile + "\"";
-    const std::string intelIn = "-c:v h264_qsv  -noautorotate  ";
-    const std::string intelOut = "  -c:v h264_qsv ";
-    const std::string nvIn = " -c:v h264_cuvid   -noautorotate ";
-    const std::string nvOut = " -c:v h264_nvenc ";
+    const std::string intelIn(PiecesOf(Encoder::Intel).decoder);
+    const std::string intelOut(PiecesOf(Encoder::Intel).encoder);
+    const std::string nvIn(PiecesOf(Encoder::Nvidia).decoder);
+    const std::string nvOut(PiecesOf(Encoder::Nvidia).encoder);
     const std::string rateBits = rateOption + "  -b:v " + bitRateOption;
     if (music) {
         switch (enc) {
@@ -420,6 +442,14 @@ int PickIndex(float r, int count) {
     if (!(v > 0)) return 0;
     if (v >= count - 1) return count - 1;
     return static_cast<int>(v);
+}
+
+std::string ProbeCommand(Encoder enc, const std::string& programFolder, char sep) {
+    const ProgramFolder folder(programFolder, sep);
+    const EncoderPieces pieces = PiecesOf(enc);
+    return std::string(pieces.decoder) + " -i \"" + folder.probeInput() +
+           "\" -vf \"transpose=1\" -s 720:1280 -r 25 -b:v 10000k -an -q:v 0 " +
+           std::string(pieces.encoder) + " -y \"" + folder.probeOutput() + "\"";
 }
 
 std::string CompressorParams(const std::string& programFolder, char sep) {

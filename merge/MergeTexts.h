@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/Text.h"
 
@@ -79,6 +80,15 @@ std::string RunDateText(int year, int month, int day);
 // ---- command texts --------------------------------------------------------------------------
 
 enum class Encoder { Software, Intel, Nvidia };
+// The hardware encoder's two pieces: the decoder option in front of the first input (with the
+// automatic rotation switched off) and the encoder option in front of the output. Empty for the
+// software form.
+struct EncoderPieces {
+    std::string_view decoder, encoder;
+};
+EncoderPieces PiecesOf(Encoder enc);
+// The entry of the hardware-encoder list that selects the encoder ("Intel显卡硬件加速", ...).
+std::string_view AcceleratorEntry(Encoder enc);
 // Software when hardware is off; Intel when the selected accelerator text is
 // "Intel显卡硬件加速"; NVIDIA for any other selection (none included).
 Encoder EncoderFor(bool hardware, const std::string& accelText);
@@ -140,6 +150,10 @@ bool IsLeftoverOutputName(const std::string& name);
 
 // The random pick: r × count rounded halves to even, capped at count - 1.
 int PickIndex(float r, int count);
+
+// The acceleration probe's transcoder command for one hardware encoder: the shipped sample turned,
+// sized and encoded into the probe's output.
+std::string ProbeCommand(Encoder enc, const std::string& programFolder, char sep);
 
 // The six TAB-separated fields that start the compressor.
 std::string CompressorParams(const std::string& programFolder, char sep);

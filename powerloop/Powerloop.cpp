@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "media/ProgramFolder.h"
 #include "platform/Platform.h"
 #include "shell/InstanceLock.h"
 
@@ -25,8 +26,6 @@ namespace fs = std::filesystem;
 namespace powerloop {
 
 namespace {
-
-const char* const kLockName = "Stitchwell.lock";
 
 fs::path native(const QString& path) {
     return fs::path(path.toStdU16String());
@@ -389,7 +388,8 @@ int runProgram(const std::string& commandLine, const QString& programFolder, std
     }
     int result = kUpdated;
     {
-        QLockFile lock(programFolder + "/" + kLockName);
+        QLockFile lock(
+            QString::fromStdString(ProgramFolder(programFolder.toStdString()).copyLock()));
         result = takeProgramLock(lock, options, err);
         if (result != kUpdated) return result;
         if (!QFileInfo(request->package).isFile()) {

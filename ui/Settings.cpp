@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <cmath>
 
+#include "media/ProgramFolder.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
@@ -119,8 +120,7 @@ QString Settings::defaultSaveDir() {
 }
 
 QString Settings::defaultMoveDir(const QString& programFolder) {
-    return programFolder + QString::fromStdString(platform::sepStr()) +
-           QStringLiteral("已使用素材");
+    return QString::fromStdString(ProgramFolder(programFolder.toStdString()).defaultUsedRoot());
 }
 
 QString Settings::location() const {

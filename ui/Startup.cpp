@@ -12,7 +12,9 @@
 #include <QStringList>
 
 #include "media/General.h"
+#include "media/ProgramFolder.h"
 #include "media/ToolRun.h"
+#include "merge/AccelerationProbe.h"
 #include "merge/MergeRun.h"
 #include "platform/Platform.h"
 #include "shell/FolderOps.h"
@@ -24,8 +26,7 @@
 
 namespace {
 
-const char* const kTranscoder = "Vidforge.exe";
-const char* const kLockName = "Stitchwell.lock";
+const char* const kTranscoder = ProgramFolder::kTranscoder;
 constexpr qint64 kTakeOverMs = 5000;  // how long a stale copy may take to go after it was ended
 
 StartupCheck& startupCheck() {
@@ -33,11 +34,8 @@ StartupCheck& startupCheck() {
     return check;
 }
 
-QString sep() {
-    return QString::fromStdString(platform::sepStr());
-}
-std::string inFolder(const QString& folder, const char* name) {
-    return (folder + sep() + QString::fromUtf8(name)).toStdString();
+ProgramFolder folderOf(const Form1& form) {
+    return ProgramFolder(form.programFolder().toStdString());
 }
 
 // A load step that fails is skipped; loading goes on with the next one.
@@ -78,7 +76,7 @@ void endOtherCopy(QLockFile& lock, const QString& exeName) {
 
 // Load step 1. False when the user gives up this copy.
 bool guardSecondCopy(Form1& form, DialogService& dialogs, const QString& exeName) {
-    auto* holder = new CopyLock(form.programFolder() + sep() + kLockName, &form);
+    auto* holder = new CopyLock(QString::fromStdString(folderOf(form).copyLock()), &form);
     if (InstanceLock::Take(holder->lock)) return true;
     // A lock that cannot be made at all (a read-only program folder) tells nothing: go on.
     if (holder->lock.error() != QLockFile::LockFailedError) return true;
@@ -92,27 +90,6 @@ bool guardSecondCopy(Form1& form, DialogService& dialogs, const QString& exeName
            QDateTime::currentMSecsSinceEpoch() < until)
         General::PumpEvents();
     return true;
-}
-
-// One probe attempt: whole seconds passed (second boundaries counted), or nullopt when the
-// transcoder left no playable output. A failing transcoder leaves an empty output file behind,
-// so the mere existence of the file proves nothing.
-std::optional<int> probeAttempt(const QString& programFolder, const QString& command) {
-    const qint64 start = QDateTime::currentSecsSinceEpoch();
-    ToolRun tools(programFolder.toStdString());
-    tools.start(kTranscoder, command.toStdString());
-    ToolRun::waitWhileRunning(kTranscoder, {}, [] { General::PumpEvents(); });
-    const qint64 seconds = QDateTime::currentSecsSinceEpoch() - start;
-    const std::optional<double> played = General::ReadDuration(inFolder(programFolder, "Acc.mp4"));
-    if (!played || *played <= 0) return std::nullopt;
-    return static_cast<int>(seconds);
-}
-
-QString probeCommand(const QString& p, const QString& decoderPiece, const QString& encoderPiece) {
-    const QString s = sep();
-    return decoderPiece + " -i \"" + p + s +
-           "Accelerate.mp4\" -vf \"transpose=1\" -s 720:1280 -r 25 -b:v 10000k -an -q:v 0 " +
-           encoderPiece + " -y \"" + p + s + "Acc.mp4\"";
 }
 
 }  // namespace
@@ -131,61 +108,19 @@ QString defaultOutputFolder() {
     return Settings::defaultSaveDir();
 }
 
-QString intelProbeCommand(const QString& programFolder) {
-    return probeCommand(programFolder, QStringLiteral("-c:v h264_qsv  -noautorotate  "),
-                        QStringLiteral("  -c:v h264_qsv "));
-}
-
-QString nvidiaProbeCommand(const QString& programFolder) {
-    return probeCommand(programFolder, QStringLiteral(" -c:v h264_cuvid   -noautorotate "),
-                        QStringLiteral(" -c:v h264_nvenc "));
-}
-
-std::optional<int> preferredEncoderIndex(int intelSeconds, int nvidiaSeconds) {
-    if (intelSeconds == 0 || nvidiaSeconds == 0) return std::nullopt;
-    return nvidiaSeconds > intelSeconds ? 0 : 1;
-}
-
 void AccelerationProbe(Form1& form, Settings& settings) {
-    const QString p = form.programFolder();
-    const std::string acc = inFolder(p, "Acc.mp4"), sample = inFolder(p, "Accelerate.mp4");
-    guarded(
-        [&] { platform::copyFileReplace(inFolder(p, "Vidforge.dll"), inFolder(p, kTranscoder)); });
-    guarded([&] { platform::deleteFile(acc); });
-    guarded([&] { platform::copyFileReplace(inFolder(p, "Accelerate.dll"), sample); });
-
-    int intelSeconds = 0, nvidiaSeconds = 0;
+    const ProbeFindings found =
+        RunAccelerationProbe(form.programFolder().toStdString(), [] { General::PumpEvents(); });
+    if (found.preferredIndex) form.PreferredEncoderIndex = *found.preferredIndex;
+    if (found.entries.empty()) return;
+    QStringList entries;
+    for (const auto& e : found.entries) entries << QString::fromStdString(e);
     guarded([&] {
-        if (const auto s = probeAttempt(p, intelProbeCommand(p))) {
-            intelSeconds = *s;
-            form.ChSpeed->setEnabled(true);
-            form.addAccelerator(QStringLiteral("Intel显卡硬件加速"));
-        }
-    });
-    guarded([&] {
-        platform::deleteFile(acc);
-        if (const auto s = probeAttempt(p, nvidiaProbeCommand(p))) {
-            nvidiaSeconds = *s;
-            form.ChSpeed->setEnabled(true);
-            form.addAccelerator(QStringLiteral("NVIDIA显卡硬件加速"));
-        }
-    });
-    if (const auto index = preferredEncoderIndex(intelSeconds, nvidiaSeconds))
-        form.PreferredEncoderIndex = *index;
-    guarded([&] {
-        if (!form.ChSpeed->isEnabled()) return;
+        form.ChSpeed->setEnabled(true);
+        for (const QString& e : entries) form.addAccelerator(e);
         settings.setAccelerate(true);
         form.selectAccelerator(form.PreferredEncoderIndex);
         settings.setAccIndex(form.PreferredEncoderIndex);
-    });
-    guarded([&] {
-        platform::deleteFile(sample);
-        platform::deleteFile(acc);
-    });
-    guarded([&] {
-        if (form.CmbAcc->count() < 1) return;
-        QStringList entries;
-        for (int i = 0; i < form.CmbAcc->count(); ++i) entries << form.CmbAcc->itemText(i);
         settings.setAccs(entries);
     });
 }
@@ -193,19 +128,20 @@ void AccelerationProbe(Form1& form, Settings& settings) {
 bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
                 const StartupOptions& options) {
     const QString p = form.programFolder();
+    const ProgramFolder folder = folderOf(form);
     const QString exeName = options.exeName.isEmpty()
                                 ? QFileInfo(QCoreApplication::applicationFilePath()).fileName()
                                 : options.exeName;
     // 1. Second copy.
     if (!guardSecondCopy(form, dialogs, exeName)) return false;
     // 2. A left-over update program.
-    ShutDownP::TerminateProcessByName("Powerloop.exe");
+    ShutDownP::TerminateProcessByName(ProgramFolder::kUpdater);
     // 3. The updater's start-up check.
     guarded([&] {
         if (startupCheck()) startupCheck()(form);
     });
     // From here on a step that fails is skipped silently.
-    guarded([&] { platform::deleteFile(inFolder(p, "Pressling.exe")); });
+    guarded([&] { platform::deleteFile(folder.compressor()); });
     guarded([&] {
         const std::optional<bool> accelerate = settings.accelerate();
         if (!accelerate) return;  // unreadable: the step is skipped
@@ -229,7 +165,7 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
     });
     const QString usedDefault = Settings::defaultMoveDir(p);
     guarded([&] { platform::makeSurePathExists(usedDefault.toStdString()); });
-    guarded([&] { FolderOps::RunShellFileOperation(inFolder(p, "Tmps"), "", "3"); });
+    guarded([&] { FolderOps::RunShellFileOperation(folder.workFolder(), "", "3"); });
     guarded([&] {
         QString moveDir = settings.moveDir(usedDefault);
         if (!QDir::isAbsolutePath(moveDir)) moveDir = usedDefault;
@@ -237,8 +173,7 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
         if (moveDir == usedDefault && !platform::dirExists(moveDir.toStdString()))
             platform::makeSurePathExists(moveDir.toStdString());
     });
-    guarded(
-        [&] { platform::copyFileReplace(inFolder(p, "Vidforge.dll"), inFolder(p, kTranscoder)); });
+    guarded([&] { platform::copyFileReplace(folder.shippedTranscoder(), folder.transcoder()); });
     return true;
 }
 
@@ -251,7 +186,7 @@ void installCloseRequest(Form1& form, DialogService& dialogs) {
         if (form.Running && form.endRunForClose) form.endRunForClose();
         form.removeTrayIcon();
         ShutDownP::TerminateProcessByName(kTranscoder, form.programFolder().toStdString());
-        platform::deleteFile(inFolder(form.programFolder(), kTranscoder));
+        platform::deleteFile(folderOf(form).transcoder());
         return true;
     };
 }

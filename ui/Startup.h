@@ -6,7 +6,6 @@
 
 #include <QString>
 #include <functional>
-#include <optional>
 
 class DialogService;
 class Form1;
@@ -40,14 +39,6 @@ QString secondCopyMessage();
 // Default output folder: a folder the user can write that survives a reboot: the user's videos
 // folder + "/Stitchwell" when that folder exists, else the home folder + "/Stitchwell".
 QString defaultOutputFolder();
-
-// The probe's transcoder commands for the program folder P (written without a trailing
-// separator).
-QString intelProbeCommand(const QString& programFolder);
-QString nvidiaProbeCommand(const QString& programFolder);
-// Index of the preferred encoder in CmbAcc after both attempts (durations in whole seconds, 0
-// for an attempt without output); nullopt when the index keeps its value.
-std::optional<int> preferredEncoderIndex(int intelSeconds, int nvidiaSeconds);
 
 // Finds out whether the graphics hardware can encode H.264: one Intel and one NVIDIA attempt on
 // the sample clip with the transcoder of the program folder. Fills ChSpeed and CmbAcc and writes

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "media/ProgramFolder.h"
+
 namespace UpdateRules {
 
 // The vendor's download server; the environment variable STITCHWELL_UPDATE_SERVER (a base such
@@ -14,11 +16,11 @@ inline constexpr const char* kUpdateServer = "https://update.stitchwell.example"
 inline constexpr const char* kServerVariable = "STITCHWELL_UPDATE_SERVER";
 
 // Files under "/downs/" on the server and the names they are saved under.
-inline constexpr const char* kVersionFile = "Stitchwell.txt";
-inline constexpr const char* kPackageFile = "Stitchwell.rar";
+inline constexpr const char* kVersionFile = ProgramFolder::kVersionFile;
+inline constexpr const char* kPackageFile = ProgramFolder::kUpdatePackage;
 inline constexpr const char* kInstallerFile = "wrar411sc.rar";
-inline constexpr const char* kInstallerSaveName = "WinRAR.exe";
-inline constexpr const char* kUpdateProgram = "Powerloop.exe";
+inline constexpr const char* kInstallerSaveName = ProgramFolder::kArchiverInstaller;
+inline constexpr const char* kUpdateProgram = ProgramFolder::kUpdater;
 
 // The server base in use: the variable when set (blanks and a trailing "/" removed), else the
 // built-in address.
