@@ -1,7 +1,9 @@
 #pragma once
 // Operating-system services behind one small interface. Everything here is Qt-free and speaks
 // UTF-8 std::string; the implementation is chosen per OS by CMake (platform/posix on this
-// machine, platform/win32 on Windows).
+// machine, platform/win32 on Windows). On Windows every text goes to the system in its ANSI code
+// page; a text that the code page cannot carry makes the call fail (false, empty, nullopt, 2)
+// rather than reach the system altered.
 
 #include <cstdint>
 #include <functional>
@@ -26,7 +28,8 @@ std::string programFolder();
 // is looked up in `dir` first, then on the search path. The parameter text is split into argv by
 // the Windows command-line rules (splitCommandLine) and is also handed over unsplit so that our own
 // programs can read it whole (rawCommandLine). The child never lingers as a zombie.
-// Returns 42 when started, 2 when the file is missing or cannot be run (as the Windows shell does).
+// Returns 42 when started, 2 when the file is missing or cannot be run (as the Windows shell does;
+// on Windows a failure gives the shell's own error value, 2 for a missing file).
 // The started program outlives this process (a program handed work, an update program).
 int shellExecute(const std::string& file, const std::string& params, const std::string& dir,
                  bool hidden);
@@ -46,7 +49,8 @@ bool endStarted(int pid);
 std::vector<std::string> splitCommandLine(const std::string& text);
 
 // The raw command line of this process: the unsplit text handed over by shellExecute when this
-// process was started that way, else the arguments (argv[1..]) joined by one blank.
+// process was started that way, else the arguments (argv[1..]) joined by one blank. On Windows:
+// the process's command line after the program's name (argc and argv are not read).
 std::string rawCommandLine(int argc, char** argv);
 
 struct ProcessEntry {
@@ -85,8 +89,8 @@ std::string canonicalPath(const std::string& path);
 // True when the folder takes a new file now (a probe file is made and removed).
 bool folderWritable(const std::string& dir);
 // Names (no path) of the folder's regular files that are neither hidden nor system files (here:
-// names that do not begin with "."), or of all its regular files withHidden; nullopt when the
-// folder cannot be listed. Sorted by name.
+// names that do not begin with "."; on Windows: with names the code page can carry), or of all its
+// regular files withHidden; nullopt when the folder cannot be listed. Sorted by name.
 std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool withHidden = false);
 // Creates every missing folder of the path. True when the folder exists afterwards.
 bool makeSurePathExists(const std::string& path);
@@ -123,6 +127,14 @@ void unloadLibrary(void* lib);
 std::string systemMediaInfoLibrary();
 
 std::string environmentVariable(const char* name);
+
+// The default value of a registry key named with its root, such as the key "App Paths\WinRAR.exe"
+// under HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion (the name may end in a
+// separator, as such names are often written); empty when the key or its value is missing or not
+// text, and always empty where there is no registry. Roots: HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,
+// HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG and the short forms HKCR, HKCU, HKLM. A
+// 64-bit program also reads the key as 32-bit programs see it when its own view has none.
+std::string registryDefaultValue(const std::string& key);
 
 // While alive, the calling thread's multibyte conversions of the C library use UTF-8, whatever
 // the process locale is (libraries that turn wide file names into bytes through the C locale

@@ -48,10 +48,16 @@ std::string targetFor(const std::string& source, const std::string& destination)
     return withoutTrailingSeparators(destination);
 }
 
+// Paths are UTF-8 text everywhere; a path made from a plain string would be read in the system's
+// code page on Windows.
+fs::path utf8Path(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
 bool copyItem(const std::string& source, const std::string& target) {
     if (platform::fileExists(source)) return platform::copyFileReplace(source, target);
     std::error_code ec;
-    fs::copy(fs::path(source), fs::path(target),
+    fs::copy(utf8Path(source), utf8Path(target),
              fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
     return !ec;
 }

@@ -1,4 +1,5 @@
-// Paths of the running program, the clock, shared libraries and the environment.
+// Paths of the running program, the clock, shared libraries, the environment and the registry
+// (none here).
 
 #include <dlfcn.h>
 #include <locale.h>
@@ -12,10 +13,6 @@
 namespace platform {
 
 const char kSep = '/';
-
-std::string sepStr() {
-    return std::string(1, kSep);
-}
 
 std::string programFolder() {
     std::string buf(4096, '\0');
@@ -65,6 +62,10 @@ std::string systemMediaInfoLibrary() {
 std::string environmentVariable(const char* name) {
     const char* v = name ? std::getenv(name) : nullptr;
     return v ? std::string(v) : std::string();
+}
+
+std::string registryDefaultValue(const std::string&) {
+    return {};  // no registry here
 }
 
 }  // namespace platform

@@ -1,8 +1,6 @@
-// Splitting parameter texts by the Windows rules, and the raw command line a shell start hands
-// over.
+// Splitting parameter texts by the Windows rules (the same on every system).
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include "platform/Platform.h"
 
@@ -45,32 +43,6 @@ TEST(SplitCommandLine, WindowsRules) {
          {"-i", "/o u/a.mp4", "-vf", "scale=176:144,setpts=1.5*PTS", "-y", "/o u/000001.mp4"}},
     };
     for (const auto& c : cases) EXPECT_EQ(platform::splitCommandLine(c.text), c.words) << c.text;
-}
-
-class RawCommandLine : public ::testing::Test {
-protected:
-    void TearDown() override { ::unsetenv("SW_SHELL_PARAMS"); }
-    static std::string raw(Words args) {
-        std::vector<char*> argv{const_cast<char*>("prog")};
-        for (auto& a : args) argv.push_back(a.data());
-        return platform::rawCommandLine(static_cast<int>(argv.size()), argv.data());
-    }
-};
-
-TEST_F(RawCommandLine, HandedOverTextIsUsedOnlyWhenItMatchesTheArguments) {
-    const std::string text = "/p a/中文\tVidforge.exe\t/p a/CompList.txt\t32";
-    ::setenv("SW_SHELL_PARAMS", text.c_str(), 1);
-    EXPECT_EQ(raw(platform::splitCommandLine(text)), text);
-    // A text left over from some other start does not belong to these arguments.
-    EXPECT_EQ(raw({"x", "y z"}), "x y z");
-    EXPECT_EQ(raw({}), "");
-}
-
-TEST_F(RawCommandLine, WithoutHandedOverTextArgumentsAreJoinedByOneBlank) {
-    ::unsetenv("SW_SHELL_PARAMS");
-    EXPECT_EQ(raw({"/p\tVidforge.exe\t/p/CompList.txt\t32\t25\t10000"}),
-              "/p\tVidforge.exe\t/p/CompList.txt\t32\t25\t10000");
-    EXPECT_EQ(raw({"a", "b c", ""}), "a b c ");
 }
 
 }  // namespace

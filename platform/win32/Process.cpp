@@ -1,0 +1,297 @@
+// Starting programs through the shell, listing processes through Toolhelp32 and ending them.
+
+#include <windows.h>
+// After windows.h:
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "platform/Platform.h"
+#include "platform/win32/CodePage.h"
+#include "platform/win32/ShellStart.h"
+
+namespace platform {
+
+namespace win32 {
+
+int shellResult(std::intptr_t value) {
+    if (value > 32) return 42;
+    return static_cast<int>(value);
+}
+
+}  // namespace win32
+
+namespace {
+
+using win32::toCodePage;
+
+// The programs this process started, by pid, with the handle the start gave. A handle is closed
+// as soon as its program is seen ended, so no ended program is kept in the system's tables on our
+// account. The tools (startTool) are in one job object that ends them when it closes; it is kept
+// open for the life of the process, so the system closes it, and ends the tools, however this
+// process ends.
+struct Started {
+    std::mutex mutex;
+    std::map<DWORD, HANDLE> handles;
+    HANDLE job = nullptr;
+};
+
+Started& started() {
+    static Started s;
+    return s;
+}
+
+bool hasEnded(HANDLE process) {
+    return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+}
+
+// With the lock held.
+void forgetEnded(Started& s) {
+    for (auto it = s.handles.begin(); it != s.handles.end();) {
+        if (hasEnded(it->second)) {
+            ::CloseHandle(it->second);
+            it = s.handles.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void forgetEnded() {
+    Started& s = started();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    forgetEnded(s);
+}
+
+// With the lock held.
+HANDLE toolJob(Started& s) {
+    if (s.job) return s.job;
+    HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+    if (!job) return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                   sizeof limits)) {
+        ::CloseHandle(job);
+        return nullptr;
+    }
+    s.job = job;
+    return job;
+}
+
+bool hasSeparator(const std::string& path) {
+    return path.find_first_of("\\/:") != std::string::npos;
+}
+
+// The file to start: a bare name found in the working folder as that path (the shell searches
+// the search path for the others); a relative path with a separator from the caller's folder.
+std::string resolveProgram(const std::string& file, const std::string& dir) {
+    if (!hasSeparator(file)) {
+        if (!dir.empty()) {
+            const std::string inWork = win32::nativeSeparators(dir) + "\\" + file;
+            if (fileExists(inWork)) return inWork;
+        }
+        return file;
+    }
+    return canonicalPath(file);
+}
+
+int start(const std::string& file, const std::string& params, const std::string& dir, bool hidden,
+          bool tied, int* pidOut) {
+    if (pidOut) *pidOut = 0;
+    if (file.empty()) return 2;
+    const std::string program = resolveProgram(file, dir);
+    // A folder is opened by the shell in a window, not started; the layer starts programs only.
+    if (program.empty() || dirExists(program)) return 2;
+    const auto programText = win32::systemPath(program);
+    const auto paramsText = toCodePage(params);
+    const auto dirText =
+        dir.empty() ? std::optional<std::string>(std::string()) : win32::systemPath(dir);
+    if (!programText || !paramsText || !dirText) return 2;
+
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpVerb = "open";
+    info.lpFile = programText->c_str();
+    info.lpParameters = paramsText->empty() ? nullptr : paramsText->c_str();
+    info.lpDirectory = dirText->empty() ? nullptr : dirText->c_str();
+    info.nShow = hidden ? SW_HIDE : SW_SHOWNORMAL;
+    const BOOL ok = ::ShellExecuteExA(&info);
+    const auto answer = reinterpret_cast<std::intptr_t>(info.hInstApp);
+    if (!ok) {
+        if (info.hProcess) ::CloseHandle(info.hProcess);
+        // The shell's value when it gave one, else the system's error (its values below 32 are
+        // the shell's own: 2 file, 3 path, 5 access, 11 format).
+        if (answer > 0 && answer <= 32) return win32::shellResult(answer);
+        const DWORD error = ::GetLastError();
+        return error > 0 && error <= 32 ? static_cast<int>(error) : 2;
+    }
+    if (!info.hProcess) return win32::shellResult(answer);  // handed to a running program
+
+    Started& s = started();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    forgetEnded(s);
+    if (tied) {
+        HANDLE job = toolJob(s);
+        // A tool that cannot be tied is not left running untied; one that has already ended
+        // needs no tie.
+        if (!job || !::AssignProcessToJobObject(job, info.hProcess)) {
+            if (!hasEnded(info.hProcess)) {
+                ::TerminateProcess(info.hProcess, 1);
+                ::CloseHandle(info.hProcess);
+                return 2;
+            }
+        }
+    }
+    const DWORD pid = ::GetProcessId(info.hProcess);
+    if (pid == 0 || hasEnded(info.hProcess)) {
+        ::CloseHandle(info.hProcess);
+    } else if (!s.handles.emplace(pid, info.hProcess).second) {
+        ::CloseHandle(info.hProcess);
+    }
+    if (pidOut) *pidOut = static_cast<int>(pid);
+    return win32::shellResult(answer);
+}
+
+}  // namespace
+
+int shellExecute(const std::string& file, const std::string& params, const std::string& dir,
+                 bool hidden) {
+    return start(file, params, dir, hidden, false, nullptr);
+}
+
+int startTool(const std::string& file, const std::string& params, const std::string& dir,
+              bool hidden, int* pid) {
+    return start(file, params, dir, hidden, true, pid);
+}
+
+bool startedRunning(int pid) {
+    if (pid <= 0) return false;
+    Started& s = started();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    forgetEnded(s);
+    return s.handles.count(static_cast<DWORD>(pid)) != 0;
+}
+
+bool endStarted(int pid) {
+    if (pid <= 0) return false;
+    Started& s = started();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    forgetEnded(s);
+    const auto it = s.handles.find(static_cast<DWORD>(pid));
+    // The handle keeps the pid from being reused, so this is the program we started.
+    return it != s.handles.end() && ::TerminateProcess(it->second, 1);
+}
+
+namespace {
+
+// What opening a process tells: whether it still runs and its executable's full path. A process
+// that ended between the snapshot and the opening cannot be opened (or is opened ended); one that
+// cannot be opened for lack of rights (another user's) counts as running, without a path.
+struct Opened {
+    bool running = false;
+    std::string path;
+};
+
+Opened openProcess(DWORD pid, bool wantPath) {
+    Opened o;
+    HANDLE h = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!h) {
+        o.running = ::GetLastError() == ERROR_ACCESS_DENIED;
+        return o;
+    }
+    DWORD code = 0;
+    o.running = ::GetExitCodeProcess(h, &code) && code == STILL_ACTIVE && !hasEnded(h);
+    if (o.running && wantPath) {
+        std::wstring buf(32768, L'\0');
+        DWORD size = static_cast<DWORD>(buf.size());
+        if (::QueryFullProcessImageNameW(h, 0, buf.data(), &size)) {
+            buf.resize(size);
+            o.path = win32::utf8FromWide(buf).value_or("");
+        }
+    }
+    ::CloseHandle(h);
+    return o;
+}
+
+// Walks a Toolhelp32 snapshot of the processes; visit gets each pid with its executable name
+// (read wide, so that no name is altered on the way). False when no snapshot can be taken.
+template <typename Visit>
+bool walkSnapshot(Visit&& visit) {
+    HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snap, &entry); more; more = ::Process32NextW(snap, &entry)) {
+        if (entry.th32ProcessID == 0) continue;  // the idle process
+        const auto name = win32::utf8FromWide(entry.szExeFile);
+        if (!name || name->empty()) continue;
+        visit(entry.th32ProcessID, *name);
+    }
+    ::CloseHandle(snap);
+    return true;
+}
+
+std::string baseName(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::vector<ProcessEntry> listProcesses() {
+    forgetEnded();
+    std::vector<ProcessEntry> list;
+    walkSnapshot([&list](DWORD pid, const std::string& name) {
+        Opened o = openProcess(pid, true);
+        if (o.running) list.push_back(ProcessEntry{static_cast<int>(pid), name, std::move(o.path)});
+    });
+    std::sort(list.begin(), list.end(),
+              [](const ProcessEntry& a, const ProcessEntry& b) { return a.pid < b.pid; });
+    return list;
+}
+
+int findProcess(const std::function<bool(std::string_view name)>& matches) {
+    forgetEnded();
+    std::vector<DWORD> candidates;
+    walkSnapshot([&](DWORD pid, const std::string& name) {
+        if (matches(name)) candidates.push_back(pid);
+    });
+    std::sort(candidates.begin(), candidates.end());
+    for (DWORD pid : candidates)
+        if (openProcess(pid, false).running) return static_cast<int>(pid);
+    return 0;
+}
+
+std::string processName(int pid) {
+    if (pid <= 0) return {};
+    const Opened o = openProcess(static_cast<DWORD>(pid), true);
+    if (!o.running) return {};
+    if (!o.path.empty()) return baseName(o.path);
+    // Another user's process: its name from the snapshot.
+    std::string name;
+    walkSnapshot([&](DWORD p, const std::string& n) {
+        if (p == static_cast<DWORD>(pid)) name = n;
+    });
+    return name;
+}
+
+int currentProcessId() {
+    return static_cast<int>(::GetCurrentProcessId());
+}
+
+bool killProcess(int pid) {
+    if (pid <= 0) return false;
+    HANDLE h = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!h) return false;
+    // A process that has ended (but is held open by someone) cannot be ended again.
+    const bool ended = !hasEnded(h) && ::TerminateProcess(h, 0);
+    ::CloseHandle(h);
+    return ended;
+}
+
+}  // namespace platform
