@@ -1,18 +1,22 @@
 #include "media/General.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <mutex>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "media/MediaInfoDLL.h"
 #include "media/MediaReport.h"
@@ -117,6 +121,13 @@ void PumpEvents() {
     PumpEvents(10);
 }
 
+namespace {
+unsigned& wakes() {
+    static unsigned count = 0;
+    return count;
+}
+}  // namespace
+
 void PumpEvents(int maxWaitMs) {
     const int kWaitMs = std::max(0, maxWaitMs);
     QCoreApplication* app = QCoreApplication::instance();
@@ -124,20 +135,53 @@ void PumpEvents(int maxWaitMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kWaitMs));
         return;
     }
-    QElapsedTimer clock;
-    clock.start();
     QCoreApplication::processEvents();
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (kWaitMs == 0) return;
+    QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
+    if (!dispatcher) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kWaitMs));
+        return;
+    }
+    // The end of a program this process started ends the wait at once: the callers then look at
+    // the process list without waiting out their pause.
+    static QSocketNotifier* ended = [] {
+        const int fd = platform::startedEndedDescriptor();
+        if (fd < 0) return static_cast<QSocketNotifier*>(nullptr);
+        auto* notifier =
+            new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier, &QSocketNotifier::activated, [] {
+            platform::drainStartedEnded();
+            WakePumps();
+        });
+        return notifier;
+    }();
+    (void)ended;
+    const unsigned wakesBefore = wakes();
+    // One timer per nesting depth, made once: a pump is called ten times a second and more, and
+    // an event handled inside it may pump again.
+    static std::vector<std::unique_ptr<QTimer>> timers;
+    static size_t depth = 0;
+    if (timers.size() <= depth) {
+        auto timer = std::make_unique<QTimer>();
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+        timers.push_back(std::move(timer));
+    }
+    QTimer& timer = *timers[depth];
+    struct Depth {
+        size_t& d;
+        explicit Depth(size_t& d) : d(d) { ++d; }
+        ~Depth() { --d; }
+    } nested(depth);
+    // Events are handled as they arrive until the time is up; the timer's own event ends it.
     timer.start(kWaitMs);
-    loop.exec();
-    // A loop that returns at once (the application is quitting) must not turn the callers'
-    // polling into a busy spin.
-    const qint64 left = kWaitMs - clock.elapsed();
-    if (left > 0 && timer.isActive()) std::this_thread::sleep_for(std::chrono::milliseconds(left));
+    while (timer.isActive() && wakes() == wakesBefore)
+        dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
+    timer.stop();
+}
+
+void WakePumps() {
+    ++wakes();
 }
 
 void WaitSeconds(float seconds, const std::function<double()>& clock,

@@ -32,8 +32,11 @@ bool CountToolProcesses(const std::string& exeName);
 // stay live without keeping a core busy.
 void PumpEvents();
 // The same with a longer wait for new events (at most maxWaitMs), for loops that poll something
-// costly (the process list) only every so often but must stay live in between.
+// costly (the process list) only every so often but must stay live in between. The wait ends
+// early when a program this process started ends, or when an event handled in it calls
+// WakePumps() (a stop command, say), so that the caller looks again at once.
 void PumpEvents(int maxWaitMs);
+void WakePumps();
 
 // Lets the given number of seconds pass while pumping events. The clock gives seconds since
 // midnight; both are injectable for tests.

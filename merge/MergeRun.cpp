@@ -18,8 +18,10 @@ const std::string kTool(ProgramFolder::kTranscoder);
 const std::string kCompressor(ProgramFolder::kCompressor);
 const std::string kCrLf = "\r\n";
 const std::string kCountedAudioPrefix = "背景mp3音乐数：";
-constexpr int kPollMs = 100;
-constexpr int kPauseSliceMs = 50;
+// The longest wait between two looks at the process list. A wait ends early when a tool of ours
+// ends or the stop is pressed, so it only bounds how late the end of someone else's transcoder
+// is seen.
+constexpr int kPollMs = 500;
 // A file whose contents changed within the last second is still being copied in.
 constexpr double kSettleSeconds = 1.0;
 // Below this much free space a file system counts as full.
@@ -100,21 +102,18 @@ float MergeRun::draw() {
     return static_cast<float>(gen() >> 8) / 16777216.0f;  // 24 bits: [0, 1)
 }
 
-// The pause between two polls of a tool wait: window events are handled as they arrive for about
-// 100 ms, so the stop command stays live while the process list (a walk over every process of the
-// machine) is read ten times a second rather than a hundred.
+// The pause between two looks at the process list: window events are handled as they arrive.
 void MergeRun::pollPause() {
     m_host.pumpEventsFor(kPollMs);
 }
 
-// The pump inside the fixed pauses (WaitSeconds): slices of 50 ms, so a pause ends at most that
-// much after its time.
-void MergeRun::pausePump() {
-    m_host.pumpEventsFor(kPauseSliceMs);
-}
-
+// A fixed pause (WaitSeconds) pumps window events until its time is up, in waits that end with it.
 void MergeRun::hold(float seconds) {
-    General::WaitSeconds(seconds, platform::secondsSinceMidnight, [this] { pausePump(); });
+    const double start = text::RoundHalfEven(platform::secondsSinceMidnight(), 0);
+    General::WaitSeconds(seconds, platform::secondsSinceMidnight, [&] {
+        const double left = start + seconds - platform::secondsSinceMidnight();
+        m_host.pumpEventsFor(std::clamp(static_cast<int>(left * 1000) + 1, 1, kPollMs));
+    });
 }
 
 // Starts the transcoder; false (with the reason in the status line) when it cannot be started.
@@ -790,6 +789,7 @@ void MergeRun::MenuStop_Click() {
     m_host.setStopRequested(true);
     m_host.setStopEnabled(false);
     ShutDownP::TerminateProcessByName(kTool, m_env.programFolder);
+    General::WakePumps();
 }
 
 void MergeRun::EndForClose() {

@@ -108,7 +108,6 @@ private:
     bool waitForTools(const std::function<void()>& between);
     void hold(float seconds);
     void pollPause();
-    void pausePump();
     float draw();
     std::string tmpFile(const std::string& name) const;
     std::string trayTip() const;

@@ -43,6 +43,10 @@ int startTool(const std::string& file, const std::string& params, const std::str
 bool startedRunning(int pid);
 // Ends a program that this process started, when it still runs; false when it had ended.
 bool endStarted(int pid);
+// A descriptor that becomes readable when a program this process started has ended, for an event
+// loop to watch (drainStartedEnded() empties it); -1 where the system offers none.
+int startedEndedDescriptor();
+void drainStartedEnded();
 
 // Splits a parameter text by the Windows command-line rules: blanks and tabs separate words,
 // double quotes group words, a backslash is literal unless it stands before a quote.

@@ -88,11 +88,20 @@ bool reapIfEnded(pid_t pid) {
     return r == pid || (r < 0 && errno == ECHILD);
 }
 
+// Written to (one byte) whenever a started program was reaped, so an event loop that watches the
+// read end wakes at once.
+int g_endedPipe[2] = {-1, -1};
+
 void reapSlots() {
+    bool reaped = false;
     for (auto& slot : g_slots) {
         pid_t pid = slot.load();
         if (pid <= 0) continue;
-        if (reapIfEnded(pid)) slot.compare_exchange_strong(pid, 0);
+        if (reapIfEnded(pid) && slot.compare_exchange_strong(pid, 0)) reaped = true;
+    }
+    if (reaped && g_endedPipe[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(g_endedPipe[1], &byte, 1);
     }
 }
 
@@ -112,6 +121,7 @@ void onChildEnded(int sig, siginfo_t* info, void* context) {
 void installChildHandler() {
     static std::once_flag once;
     std::call_once(once, [] {
+        if (::pipe2(g_endedPipe, O_NONBLOCK | O_CLOEXEC) != 0) g_endedPipe[0] = g_endedPipe[1] = -1;
         struct sigaction sa {};
         sa.sa_sigaction = onChildEnded;
         sa.sa_flags = SA_SIGINFO | SA_RESTART | SA_NOCLDSTOP;
@@ -283,6 +293,18 @@ int shellExecute(const std::string& file, const std::string& params, const std::
 int startTool(const std::string& file, const std::string& params, const std::string& dir,
               bool hidden, int* pid) {
     return start(file, params, dir, hidden, true, pid);
+}
+
+int startedEndedDescriptor() {
+    installChildHandler();
+    return g_endedPipe[0];
+}
+
+void drainStartedEnded() {
+    if (g_endedPipe[0] < 0) return;
+    char buf[64];
+    while (::read(g_endedPipe[0], buf, sizeof buf) > 0) {
+    }
 }
 
 bool startedRunning(int pid) {

@@ -169,6 +169,14 @@ int startTool(const std::string& file, const std::string& params, const std::str
     return start(file, params, dir, hidden, true, pid);
 }
 
+// The ends of started programs are noticed by looking (the process list, startedRunning); no
+// descriptor tells of them here.
+int startedEndedDescriptor() {
+    return -1;
+}
+
+void drainStartedEnded() {}
+
 bool startedRunning(int pid) {
     if (pid <= 0) return false;
     Started& s = started();

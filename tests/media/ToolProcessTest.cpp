@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include "media/General.h"
+#include "media/ToolRun.h"
 #include "platform/Platform.h"
 #include "tests/platform/ToolProcess.h"
 #include "tests/support/TestMedia.h"
@@ -84,6 +88,35 @@ TEST_F(ToolProcesses, NamesLongerThanTheKernelsShortName) {
     EXPECT_FALSE(General::CountToolProcesses("CompVidforge.ex"));
     // Another file name of the same program is another tool.
     EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe"));
+}
+
+}  // namespace
+
+namespace {
+
+// A long pump ends as soon as a tool of ours ends, or an event handled inside it wakes the
+// pumps: the waits of the run look at the process list again at once instead of waiting out
+// their pause. (A pump that did not end would hold the test until ctest gives up on it.)
+TEST(PumpEvents, EndsWhenAToolOfOursEndsOrAHandlerWakesIt) {
+    int argc = 1;
+    char name[] = "media_tools";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    TempDir dir;
+    ToolRun tools(dir.str());
+    const std::string sleeper = tooltest::stageCopy("/bin/sleep", dir.str(), "Vidforge.exe");
+    ASSERT_TRUE(tools.start(sleeper, "0.2"));
+    ASSERT_TRUE(tools.anyRunning());
+    while (tools.anyRunning()) General::PumpEvents(3600 * 1000);
+    EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe"));
+
+    bool woken = false;
+    QTimer::singleShot(10, [&woken] {
+        woken = true;
+        General::WakePumps();
+    });
+    General::PumpEvents(3600 * 1000);
+    EXPECT_TRUE(woken);
 }
 
 }  // namespace
