@@ -22,6 +22,8 @@ const std::string kCountedAudioPrefix = "背景mp3音乐数：";
 // ends or the stop is pressed, so it only bounds how late the end of someone else's transcoder
 // is seen.
 constexpr int kPollMs = 500;
+// The pump of the scans and picks: what is pending, then a short wait for new events.
+constexpr int kPumpMs = 10;
 // A file whose contents changed within the last second is still being copied in.
 constexpr double kSettleSeconds = 1.0;
 // Below this much free space a file system counts as full.
@@ -86,12 +88,19 @@ std::string MergeRun::tmpFile(const std::string& name) const {
 }
 
 void MergeRun::status(const std::string& text) {
-    if (m_host.statusText() != text) m_host.setStatus(text);
+    if (m_status == text) return;
+    m_status = text;
+    m_host.showStatus(text);
 }
 
-std::string MergeRun::trayTip() const {
-    return m_host.windowCaption() + kCrLf + "已生成视频数：" + num(m_host.madeCount()) + kCrLf +
-           m_host.statusText();
+bool MergeRun::stopped() const {
+    return m_state.StopRequested;
+}
+
+void MergeRun::setFolderEntry(int row, const std::string& text) {
+    if (row < int(m_entries.size()) && m_entries[row] == text) return;
+    if (row < int(m_entries.size())) m_entries[row] = text;
+    m_host.setFolderEntry(row, text);
 }
 
 float MergeRun::draw() {
@@ -104,7 +113,7 @@ float MergeRun::draw() {
 
 // The pause between two looks at the process list: window events are handled as they arrive.
 void MergeRun::pollPause() {
-    m_host.pumpEventsFor(kPollMs);
+    m_host.pumpEvents(kPollMs);
 }
 
 // A fixed pause (WaitSeconds) pumps window events until its time is up, in waits that end with it.
@@ -112,7 +121,7 @@ void MergeRun::hold(float seconds) {
     const double start = text::RoundHalfEven(platform::secondsSinceMidnight(), 0);
     General::WaitSeconds(seconds, platform::secondsSinceMidnight, [&] {
         const double left = start + seconds - platform::secondsSinceMidnight();
-        m_host.pumpEventsFor(std::clamp(static_cast<int>(left * 1000) + 1, 1, kPollMs));
+        m_host.pumpEvents(std::clamp(static_cast<int>(left * 1000) + 1, 1, kPollMs));
     });
 }
 
@@ -132,7 +141,7 @@ void MergeRun::startProgram(const std::string& file, const std::string& params) 
 // The wait of a tool step: until no transcoder runs (true) or the user stops (false).
 bool MergeRun::waitForTools(const std::function<void()>& between) {
     return ToolRun::waitWhileRunning(
-        kTool, [this] { return m_host.stopRequested(); }, between);
+        kTool, [this] { return stopped(); }, between);
 }
 
 // A file that was set aside stays aside while its length is what it was then; a file that
@@ -179,7 +188,7 @@ MergeRun::Listing MergeRun::listClips(const std::string& folder) {
                     ++listing.settling;
             }
         }
-        m_host.processPendingEvents();
+        m_host.pumpEvents(0);
     }
     return listing;
 }
@@ -205,10 +214,10 @@ MergeRun::Listing MergeRun::listMusic(const std::string& folder) {
 // again from the same listing. Nothing when every listed file has vanished or a stop came.
 std::optional<std::string> MergeRun::pickExisting(const std::string& folder,
                                                   const std::vector<std::string>& names) {
-    while (!m_host.stopRequested()) {
+    while (!stopped()) {
         const int index = MergeTexts::PickIndex(draw(), int(names.size()));
         const std::string path = folder + platform::sepStr() + names[index];
-        m_host.pumpEvents();
+        m_host.pumpEvents(kPumpMs);
         if (platform::fileExists(path)) return path;
         const bool anyLeft = std::any_of(names.begin(), names.end(), [&](const auto& name) {
             return platform::fileExists(folder + platform::sepStr() + name);
@@ -288,64 +297,66 @@ void MergeRun::MenuDo_Click() {
 
     m_closing = false;
     if (!setup()) return;
-    while (!m_host.stopRequested()) {
+    while (!stopped()) {
         if (awaitReadiness() == Step::Stop) break;
         const Step end = runPass();
         if (end == Step::Stop) break;
-        const bool made = end == Step::Go && bookkeeping(m_host.folderCount());
+        const bool made = end == Step::Go && bookkeeping(int(m_entries.size()));
         // A pass that made nothing keeps its reason in the status line for a moment: it can be
         // read, and a cause that persists does not turn the run into a spin of failing passes.
-        if (!made && !m_host.stopRequested()) hold(kHoldSeconds);
+        if (!made && !stopped()) hold(kHoldSeconds);
         // end of the pass
-        m_host.pumpEvents();
+        m_host.pumpEvents(kPumpMs);
         m_clipsDuration = 0;
     }
     complete();
 }
 
 bool MergeRun::setup() {
+    m_inputs = m_host.jobInputs();
+    m_entries = m_host.folderEntries();
     // 1. option texts
-    const auto size = MergeTexts::SizeOption(m_host.sizeText());
+    const auto size = MergeTexts::SizeOption(m_inputs.size);
     if (!size) {
-        m_host.showError("视频尺寸无效，操作被取消！");
+        m_host.ask(MergeHost::Ask::Error, "视频尺寸无效，操作被取消！");
         return false;
     }
     m_job = MergeJob{};
     m_job.options.SizeOption = *size;
-    m_job.options.RateOption = MergeTexts::RateOption(m_host.fpsText());
-    m_job.options.BitRateOption = MergeTexts::BitRateOption(m_host.bitsText());
-    m_job.options.MuteOption = MergeTexts::MuteOption(m_host.muteTicked());
+    m_job.options.RateOption = MergeTexts::RateOption(m_inputs.fps);
+    m_job.options.BitRateOption = MergeTexts::BitRateOption(m_inputs.bits);
+    m_job.options.MuteOption = MergeTexts::MuteOption(m_inputs.mute);
     // 2.
     m_job.MaxVideos = 999999999;
-    m_host.setMadeCount(0);
+    m_state.MadeCount = 0;
     m_setAside.clear();
     m_failures.clear();
     m_neededSpace = 0;
 
     // 4. music check: a counted caption passes untested
-    m_music = m_host.musicTicked();
+    m_music = m_inputs.music;
     const std::string caption = m_host.audioCaption();
     if (m_music && caption.rfind(kCountedAudioPrefix, 0) != 0 && !platform::pathExists(caption)) {
-        m_host.showError("背景音乐文件夹未指定，操作被取消！");
+        m_host.ask(MergeHost::Ask::Error, "背景音乐文件夹未指定，操作被取消！");
         return false;
     }
     // 5. source check
-    const int count = m_host.folderCount();
+    const int count = int(m_entries.size());
     if (count < 1) {
-        m_host.showError("视频素材来源文件夹列表数少于1个！操作被取消！");
+        m_host.ask(MergeHost::Ask::Error, "视频素材来源文件夹列表数少于1个！操作被取消！");
         return false;
     }
     // The output folder (a stored one included) must be one whose videos stay where they are.
     std::vector<std::string> sources;
     for (int i = 0; i < count; ++i) {
-        const std::string entry = m_host.folderEntry(i);
+        const std::string& entry = m_entries[i];
         std::string folder = MergeTexts::EntryFolder(entry, platform::pathExists);
         if (folder.empty() && entry.find('\t') == std::string::npos) folder = entry;
         sources.push_back(folder);
     }
-    if (OutputFolderRefused(m_host.outputFolder(), m_env.programFolder, sources,
-                            m_host.usedRoot())) {
-        m_host.showError(kOutputFolderRefused);
+    if (OutputFolderRefused(m_inputs.outputFolder, m_env.programFolder, sources,
+                            m_inputs.usedRoot)) {
+        m_host.ask(MergeHost::Ask::Error, kOutputFolderRefused);
         return false;
     }
     // 6. unfiltered listings
@@ -357,9 +368,9 @@ bool MergeRun::setup() {
         status("状态：初始化视频信息中..." + num(i + 1) + "/" + num(count));
         const Listing listing = listClips(sources[i]);
         const int clips = static_cast<int>(listing.names.size()) + listing.settling;
-        m_host.setFolderEntry(i, MergeTexts::CountedEntry(clips, sources[i]));
+        setFolderEntry(i, MergeTexts::CountedEntry(clips, sources[i]));
         m_job.MaxVideos = std::min(m_job.MaxVideos, clips);
-        m_host.pumpEvents();
+        m_host.pumpEvents(kPumpMs);
     }
 
     // 8. scan the music folder
@@ -370,32 +381,29 @@ bool MergeRun::setup() {
         if (secondPiece && !platform::listFiles(folder)) folder = now;
         const Listing listing = listMusic(folder);
         const int n = static_cast<int>(listing.names.size()) + listing.settling;
-        if (secondPiece)
-            m_host.setAudioCaption(MergeTexts::CountedAudio(n, MergeTexts::AudioFolder(now)));
-        m_host.setAudioTag(num(n));
+        m_host.setAudio(
+            secondPiece ? MergeTexts::CountedAudio(n, MergeTexts::AudioFolder(now)) : now, n);
         m_job.MaxVideos = std::min(m_job.MaxVideos, n);
     }
 
     // 9. confirm
-    if (!m_host.askOkCancel(MergeTexts::ConfirmText(m_job.MaxVideos))) return false;
+    if (!m_host.ask(MergeHost::Ask::OkCancel, MergeTexts::ConfirmText(m_job.MaxVideos)))
+        return false;
 
     // 10. settings
-    m_host.writeSetting("SaveDir", m_host.outputFolder());
-    m_host.writeSetting("MoveDir", m_host.usedRoot());
-    m_host.writeSetting("Speed", m_host.hardwareTicked() ? "1" : "0");
-    m_host.writeSetting("CmbAcc", num(m_host.acceleratorIndex()));
+    m_host.storeRunChoices();
     // 11., 12.
-    m_host.setStopRequested(false);
-    m_host.setRunning(true);
-    m_host.lockWindow();
+    m_state.StopRequested = false;
+    m_state.Running = true;
+    m_host.lock(true);
     // 13. background mode
-    m_compress = m_host.compressTicked();
-    m_background = m_host.backgroundTicked();
-    if (m_background) m_host.addTrayIconAndHide(trayTip());
+    m_compress = m_inputs.compress;
+    m_background = m_inputs.background;
+    if (m_background) m_host.hideBehindTray();
     // 14., 15. dated used-material folders
     const platform::Date d = platform::today();
     m_job.RunDate = MergeTexts::RunDateText(d.year, d.month, d.day);
-    std::string root = m_host.usedRoot();
+    std::string root = m_inputs.usedRoot;
     if (root.empty()) root = m_folder.defaultUsedRoot();
     const std::string sep = platform::sepStr();
     m_job.UsedVideoDir = root + sep + m_job.RunDate + sep + "视频" + sep;
@@ -405,7 +413,7 @@ bool MergeRun::setup() {
     // 16., 17. compressor hand-off
     if (m_compress) platform::copyFileReplace(m_folder.shippedCompressor(), m_folder.compressor());
     platform::deleteFile(m_folder.compressionList());
-    RemoveLeftoverOutputs(m_host.outputFolder());
+    RemoveLeftoverOutputs(m_inputs.outputFolder);
     m_nextNumber = 0;
     return true;
 }
@@ -418,7 +426,7 @@ std::string MergeRun::readinessProblem() {
     const std::string tool = m_folder.transcoder();
     if (!platform::fileExists(tool)) platform::copyFileReplace(m_folder.shippedTranscoder(), tool);
     if (!platform::fileExists(tool)) return kNoTranscoder;
-    const std::string out = m_host.outputFolder();
+    const std::string out = m_inputs.outputFolder;
     if (!platform::dirExists(out)) platform::makeSurePathExists(out);
     const std::int64_t needed = std::max(kMinFreeBytes, m_neededSpace);
     const auto outFree = platform::freeSpace(out);
@@ -433,7 +441,7 @@ std::string MergeRun::readinessProblem() {
 // be made again or the user stops.
 MergeRun::Step MergeRun::awaitReadiness() {
     bool shown = false;
-    while (!m_host.stopRequested()) {
+    while (!stopped()) {
         const std::string problem = readinessProblem();
         if (problem.empty()) return Step::Go;
         if (!shown) {
@@ -456,7 +464,8 @@ MergeRun::Step MergeRun::runPass() {
     m_partialFile.clear();
     if (prepareWorkFolder() == Step::Skip) return Step::Skip;
 
-    const int count = m_host.folderCount();
+    m_entries = m_host.folderEntries();
+    const int count = int(m_entries.size());
     for (int i = 0; i < count; ++i) {
         const Step step = prepareClip(i, count);
         if (step != Step::Go) return step;
@@ -479,14 +488,14 @@ MergeRun::Step MergeRun::prepareWorkFolder() {
             told = true;
         }
         hold(0.5f);
-        if (m_host.stopRequested()) break;
+        if (stopped()) break;
     }
     return Step::Go;
 }
 
 MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
     m_host.selectFolder(folderIndex);
-    const std::string entry = m_host.folderEntry(folderIndex);
+    const std::string entry = m_entries[folderIndex];
     std::string folder = MergeTexts::EntryField2(entry);
     if (folder.empty()) folder = entry;
     const std::string place = num(folderIndex + 1) + "/" + num(folderCount);
@@ -506,21 +515,20 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
             listing = listClips(folder);
             const std::string counted =
                 MergeTexts::CountedEntry(int(listing.names.size()) + listing.settling, folder);
-            if (m_host.folderEntry(folderIndex) != counted)
-                m_host.setFolderEntry(folderIndex, counted);
+            setFolderEntry(folderIndex, counted);
             if (listing.names.empty() && !shown) {
                 m_host.showWindow();
                 shown = true;
             }
-            m_host.pumpEvents();
+            m_host.pumpEvents(kPumpMs);
             status(listing.names.empty() && listing.settling > 0 ? copying : waiting);
-        } while (listing.names.empty() && !m_host.stopRequested());
+        } while (listing.names.empty() && !stopped());
         status("状态：处理中..." + place);
-        if (m_host.stopRequested()) return Step::Stop;
+        if (stopped()) return Step::Stop;
 
         // pick; when every listed clip has vanished the folder is scanned again
         const auto picked = pickExisting(folder, listing.names);
-        if (m_host.stopRequested()) return Step::Stop;
+        if (stopped()) return Step::Stop;
         if (!picked) continue;
         // a clip without a picture or without a play length can make no video
         facts = General::ReadClipFacts(*picked);
@@ -529,34 +537,35 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
             break;
         }
         setAside(*picked, kClipUnusable);
-        if (m_host.stopRequested()) return Step::Stop;
+        if (stopped()) return Step::Stop;
     }
 
     m_clipsDuration += *facts.duration;
-    const auto encoder = MergeTexts::EncoderFor(m_host.hardwareTicked(), m_host.acceleratorText());
-    const MergeTexts::Turn turn = MergeTexts::TurnForClip(
-        encoder, facts.width, facts.height, facts.rotation, m_host.rotateClockwiseTicked());
+    const MergeHost::ClipInputs inputs = m_host.clipInputs();
+    const auto encoder = MergeTexts::EncoderFor(inputs.hardware, inputs.accelerator);
+    const MergeTexts::Turn turn = MergeTexts::TurnForClip(encoder, facts.width, facts.height,
+                                                          facts.rotation, inputs.rotateClockwise);
     const std::string command = MergeTexts::ClipCommand(
         encoder, turn, clipPath, m_job.options, m_env.programFolder, folderIndex, platform::kSep);
     m_usedClips.push_back(clipPath);
     m_hardwareClips.push_back(encoder != MergeTexts::Encoder::Software);
 
-    if (m_host.stopRequested()) return Step::Stop;
+    if (stopped()) return Step::Stop;
     if (!startTool(command)) return Step::Skip;
     hold(2.0f);
     status("状态：源视频预处理中..." + place);
-    if (m_host.stopRequested()) return Step::Stop;
+    if (stopped()) return Step::Stop;
 
-    if (!m_host.parallelTicked()) {
+    if (!inputs.parallel) {
         const std::string workFile = tmpFile(num(folderIndex) + ".mp4");
         waitForTools([&] {
             pollPause();
             status("状态：源视频预处理中..." +
                    num(MergeTexts::MegaBytes(platform::fileSize(workFile))) + "Mb；已制作：" +
-                   num(m_host.madeCount()));
+                   num(m_state.MadeCount));
         });
     }
-    if (m_host.stopRequested()) return Step::Stop;
+    if (stopped()) return Step::Stop;
     return Step::Go;
 }
 
@@ -564,20 +573,22 @@ MergeRun::Step MergeRun::prepareMusic() {
     const std::string folder = MergeTexts::AudioFolder(m_host.audioCaption());
     Listing listing = listMusic(folder);
     const auto count = [](const Listing& l) { return int(l.names.size()) + l.settling; };
-    m_host.setAudioCaption(MergeTexts::CountedAudio(count(listing), folder));
-    m_host.setAudioTag(num(count(listing)));
+    m_host.setAudio(MergeTexts::CountedAudio(count(listing), folder), count(listing));
 
     std::optional<double> musicDuration;
     bool shown = false;
+    std::string shownAudio = MergeTexts::CountedAudio(count(listing), folder);
     for (;;) {
         // wait for music (a folder that is gone is waited for like an empty one); the window
         // comes up once when the wait begins
         do {
             listing = listMusic(folder);
-            m_host.setAudioTag(num(count(listing)));
-            m_host.pumpEvents();
+            m_host.pumpEvents(kPumpMs);
             const std::string counted = MergeTexts::CountedAudio(count(listing), folder);
-            if (m_host.audioCaption() != counted) m_host.setAudioCaption(counted);
+            if (counted != shownAudio) {
+                shownAudio = counted;
+                m_host.setAudio(counted, count(listing));
+            }
             if (listing.names.empty() && !shown) {
                 m_host.showWindow();
                 shown = true;
@@ -585,12 +596,12 @@ MergeRun::Step MergeRun::prepareMusic() {
             status(listing.names.empty() && listing.settling > 0
                        ? "状态：背景音乐素材来源文件夹中的mp3正在复制中，等待复制完成..."
                        : "状态：背景音乐素材来源文件夹中的mp3已用完，等待补充新音乐文件中...");
-        } while (listing.names.empty() && !m_host.stopRequested());
+        } while (listing.names.empty() && !stopped());
         status("状态：处理中...");
-        if (m_host.stopRequested()) return Step::Stop;
+        if (stopped()) return Step::Stop;
 
         const auto picked = pickExisting(folder, listing.names);
-        if (m_host.stopRequested()) return Step::Stop;
+        if (stopped()) return Step::Stop;
         if (!picked) continue;
         // an mp3 without a readable play length gives no track
         musicDuration = General::ReadDuration(*picked);
@@ -599,11 +610,11 @@ MergeRun::Step MergeRun::prepareMusic() {
             break;
         }
         setAside(*picked, kMusicUnusable);
-        if (m_host.stopRequested()) return Step::Stop;
+        if (stopped()) return Step::Stop;
     }
     m_clipFilter = true;
 
-    const std::string lengthText = m_host.lengthText();
+    const std::string lengthText = m_inputs.length;
     const double lengthValue = MediaReport::LeadingNumber(lengthText);
     const double target = lengthValue != 0 ? lengthValue : m_clipsDuration;
     const int repeats = MergeTexts::MusicRepeats(target, *musicDuration);
@@ -622,7 +633,7 @@ MergeRun::Step MergeRun::prepareMusic() {
         status("状态：背景音乐预处理中...");
         pollPause();
     });
-    if (m_host.stopRequested()) return Step::Stop;
+    if (stopped()) return Step::Stop;
     if (!startTool(MergeTexts::MusicCutJoinedCommand(length, m_env.programFolder, platform::kSep)))
         return Step::Skip;
     return Step::Go;
@@ -633,14 +644,14 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
     // that stays 0 once no transcoder runs any more is not waited for without end
     std::vector<double> lengths(folderCount, 0.0);
     int zeroRounds = 0;
-    while (!m_host.stopRequested()) {
+    while (!stopped()) {
         waitForTools([&] {
             pollPause();
             std::int64_t size = 0;
             for (int i = 0; i < folderCount; ++i)
                 size += platform::fileSize(tmpFile(num(i) + ".mp4"));
             status("状态：源视频预处理中..." + num(MergeTexts::MegaBytes(size)) + "Mb；已制作：" +
-                   num(m_host.madeCount()));
+                   num(m_state.MadeCount));
         });
         // an unreadable clip leaves the product as it is; a length of 0 means still in work
         double product = 1;
@@ -654,7 +665,7 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
         if (product != 0 || ++zeroRounds > 3) break;
         hold(1.0f);
     }
-    if (m_host.stopRequested()) return Step::Stop;
+    if (stopped()) return Step::Stop;
 
     // 2. the join list (no transcoder runs any more: the lengths just read still hold)
     for (int i = 0; i < folderCount; ++i) {
@@ -678,7 +689,7 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
     }
 
     // 4. speed fitting
-    const std::string lengthText = m_host.lengthText();
+    const std::string lengthText = m_inputs.length;
     const double target = MediaReport::LeadingNumber(lengthText);
     std::string speedFilter = MergeTexts::SpeedFilter(false, 0);
     if (target != 0) {
@@ -692,19 +703,20 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
     }
 
     // 5. the final run, under a temporary name beside the first output name that holds nothing
-    const std::string outDir = m_host.outputFolder();
+    const std::string outDir = m_inputs.outputFolder;
     m_outputNumber = m_nextNumber;
     while (platform::pathExists(MergeTexts::OutputFile(outDir, m_outputNumber, platform::kSep)))
         ++m_outputNumber;
     m_partialFile = MergeTexts::PartialOutputFile(outDir, m_outputNumber, platform::kSep);
     if (!carriable(m_partialFile)) return Step::Skip;
     platform::deleteFile(m_partialFile);
-    const auto encoder = MergeTexts::EncoderFor(m_host.hardwareTicked(), m_host.acceleratorText());
+    const MergeHost::ClipInputs inputs = m_host.clipInputs();
+    const auto encoder = MergeTexts::EncoderFor(inputs.hardware, inputs.accelerator);
     if (!startTool(MergeTexts::FinalCommand(
             m_music, encoder, track, m_env.programFolder, speedFilter, m_job.options.RateOption,
             m_job.options.BitRateOption, m_partialFile, platform::kSep)))
         return Step::Skip;
-    const std::string made = num(m_host.madeCount());
+    const std::string made = num(m_state.MadeCount);
     status("状态：生成合并视频中...已生成：" + made);
     // 7. progress
     waitForTools([&] {
@@ -721,12 +733,12 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
 // Judges the final run's output; a good video gets its used material moved away, then its
 // finished name, then it is counted and handed on. True when a video was made.
 bool MergeRun::bookkeeping(int folderCount) {
-    const std::string outDir = m_host.outputFolder();
+    const std::string outDir = m_inputs.outputFolder;
     if (!(durationOrZero(m_partialFile) > 0)) {
         const std::int64_t reached = platform::fileSize(m_partialFile);
         const auto free = platform::freeSpace(outDir);
         platform::deleteFile(m_partialFile);
-        if (m_host.stopRequested()) return false;
+        if (stopped()) return false;
         if (free && *free < std::max(kMinFreeBytes, reached)) {
             // it did not fit: the next one waits for room for about twice as much
             m_neededSpace = std::max(kMinFreeBytes, 2 * reached);
@@ -754,13 +766,13 @@ bool MergeRun::bookkeeping(int folderCount) {
     }
     m_neededSpace = 0;
 
-    const int made = m_host.madeCount() + 1;
-    m_host.setMadeCount(made);
-    m_host.setStatusTag(num(made));
+    const int made = m_state.MadeCount + 1;
+    m_state.MadeCount = made;
+    m_host.setMadeTag(made);
     status("状态：生成合并视频中...已生成：" + num(made));
     m_nextNumber = m_outputNumber + 1;
 
-    if (m_background) m_host.refreshTrayTip(trayTip());
+    if (m_background) m_host.refreshTrayTip();
 
     if (m_compress) {
         platform::appendToFile(m_folder.compressionList(), outputFile + kCrLf);
@@ -773,20 +785,20 @@ bool MergeRun::bookkeeping(int folderCount) {
 
 void MergeRun::complete() {
     if (!m_closing) {
-        if (m_host.askYesNo("处理完毕！" + kCrLf + "要打开输出目录吗？"))
-            m_host.openFolder(m_host.outputFolder());
+        if (m_host.ask(MergeHost::Ask::YesNo, "处理完毕！" + kCrLf + "要打开输出目录吗？"))
+            m_host.openFolder(m_inputs.outputFolder);
         if (m_background) m_host.showWindow();
     }
-    m_host.unlockWindow();
-    m_host.setStopRequested(false);
-    m_host.setRunning(false);
+    m_host.lock(false);
+    m_state.StopRequested = false;
+    m_state.Running = false;
 }
 
 // ---- the stop command ---------------------------------------------------------------------------
 
 void MergeRun::MenuStop_Click() {
-    if (!m_host.askOkCancel("终止视频合并操作？")) return;
-    m_host.setStopRequested(true);
+    if (!m_host.ask(MergeHost::Ask::OkCancel, "终止视频合并操作？")) return;
+    m_state.StopRequested = true;
     m_host.setStopEnabled(false);
     ShutDownP::TerminateProcessByName(kTool, m_env.programFolder);
     General::WakePumps();
@@ -794,7 +806,7 @@ void MergeRun::MenuStop_Click() {
 
 void MergeRun::EndForClose() {
     m_closing = true;
-    m_host.setStopRequested(true);
+    m_state.StopRequested = true;
     m_host.setStopEnabled(false);
     m_tools.endAll();
     ShutDownP::TerminateProcessByName(kTool, m_env.programFolder);

@@ -31,6 +31,13 @@ struct MergeJob {
     std::string UsedAudioDir;  // used-material root + sep + RunDate + sep + "音频" + sep
 };
 
+// The run's state, which the window's other handlers (the stop command, the tray) read.
+struct RunState {
+    bool Running = false;        // a run is in progress
+    bool StopRequested = false;  // the user asked to stop; every loop of the run tests it
+    int MadeCount = 0;           // videos finished in this run
+};
+
 struct MergeEnv {
     std::string programFolder;  // without a trailing separator
     // Sees every tool start of the run (file, parameter text) before it happens; may be empty.
@@ -55,6 +62,7 @@ public:
     void EndForClose();
 
     bool commandActive() const { return m_commandActive; }
+    const RunState& state() const { return m_state; }
     const MergeJob& job() const { return m_job; }
     const std::string& programFolder() const { return m_env.programFolder; }
 
@@ -110,14 +118,19 @@ private:
     void pollPause();
     float draw();
     std::string tmpFile(const std::string& name) const;
-    std::string trayTip() const;
     void status(const std::string& text);
+    bool stopped() const;
+    void setFolderEntry(int row, const std::string& text);
 
     MergeHost& m_host;
     MergeEnv m_env;
     ProgramFolder m_folder;
     ToolRun m_tools;
     MergeJob m_job;
+    RunState m_state;
+    MergeHost::JobInputs m_inputs;
+    std::vector<std::string> m_entries;  // List1 as the run last read or wrote it
+    std::string m_status;                // the status text the run last wrote
     bool m_commandActive = false;
     bool m_closing = false;
 

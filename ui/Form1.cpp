@@ -401,13 +401,13 @@ const QString& Form1::contactText() {
 void Form1::setStatus(const QString& text) {
     LST->setText(text);
     // The change behaviour of the status line.
-    if (Running && ChBack->isChecked()) refreshTrayTip(trayTip(windowTitle(), true));
+    if (running() && ChBack->isChecked()) refreshTrayTip(trayTip(windowTitle(), true));
     StbPanels[4]->setText(text);
     emit statusChanged(text);
 }
 
 QString Form1::trayTip(const QString& head, bool withNul) const {
-    QString tip = head + kCrLf + QStringLiteral("已生成视频数：") + QString::number(MadeCount) +
+    QString tip = head + kCrLf + QStringLiteral("已生成视频数：") + QString::number(madeCount()) +
                   kCrLf + LST->text();
     if (withNul) tip += QChar(u'\0');
     return tip;
@@ -424,7 +424,7 @@ void Form1::fillTrayRecord(const QString& tip) {
     trayRecord.setTip(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-void Form1::addTrayIconAndHide() {
+void Form1::hideBehindTray() {
     fillTrayRecord(trayTip(windowTitle(), false));
     hideBehindTrayIcon();
 }
@@ -438,6 +438,10 @@ void Form1::hideBehindTrayIcon() {
     }
     tray::NotifyIcon(tray::kAdd, trayRecord);
     hide();
+}
+
+void Form1::refreshTrayTip() {
+    refreshTrayTip(trayTip(windowTitle(), true));
 }
 
 void Form1::refreshTrayTip(const QString& tip) {
@@ -465,7 +469,7 @@ void Form1::showMainWindow() {
 }
 
 void Form1::Form_DblClick() {
-    if (!Running || !ChBack->isChecked()) return;
+    if (!running() || !ChBack->isChecked()) return;
     if (isVisible() && !isMinimized()) {
         if (trayRecord.cbSize == 0) fillTrayRecord(trayTip(windowTitle(), false));
         hideBehindTrayIcon();
@@ -484,6 +488,63 @@ void Form1::Form_MouseMove(int x) {
                                     .arg(STITCHWELL_VERSION_PATCH);
         refreshTrayTip(trayTip(windowTitle() + version, false));
     }
+}
+
+// ---- what start-up and the updater ask of the window ----------------------------------------
+
+bool Form1::running() const {
+    return m_run && m_run->Running;
+}
+
+bool Form1::stopRequested() const {
+    return m_run && m_run->StopRequested;
+}
+
+int Form1::madeCount() const {
+    return m_run ? m_run->MadeCount : 0;
+}
+
+QString Form1::statusText() const {
+    return LST->text();
+}
+
+void Form1::showOutputFolder(const QString& folder) {
+    LDir->setText(folder);
+}
+
+void Form1::showUsedRoot(const QString& folder) {
+    LMove->setText(folder);
+}
+
+QString Form1::outputFolder() const {
+    return LDir->text();
+}
+
+QString Form1::usedRoot() const {
+    return LMove->text();
+}
+
+void Form1::offerAccelerators(const QStringList& entries, std::optional<int> preferred) {
+    if (preferred) m_preferredEncoderIndex = *preferred;
+    if (entries.isEmpty()) return;
+    ChSpeed->setEnabled(true);
+    for (const QString& entry : entries) addAccelerator(entry);
+    selectAccelerator(m_preferredEncoderIndex);
+}
+
+QStringList Form1::acceleratorEntries() const {
+    QStringList entries;
+    for (int i = 0; i < CmbAcc->count(); ++i) entries << CmbAcc->itemText(i);
+    return entries;
+}
+
+QString Form1::versionText() const {
+    return TV->text();
+}
+
+void Form1::offerUpdate(bool offered) {
+    MenuUpdate->setEnabled(offered);
+    if (offered) setWindowTitle(windowTitle() + QStringLiteral("  发现有更新版本"));
 }
 
 // ---- settings --------------------------------------------------------------------------------
@@ -506,7 +567,7 @@ bool Form1::restoreAccelerationSettings() {
     ChSpeed->setEnabled(true);
     if (const auto speed = m_settings.speed(); speed && (*speed == 0 || *speed == 1))
         ChSpeed->setChecked(*speed == 1);  // a change runs the click behaviour
-    if (const auto index = m_settings.accIndex()) PreferredEncoderIndex = *index;
+    if (const auto index = m_settings.accIndex()) m_preferredEncoderIndex = *index;
     // Only the encoders a probe can find; a stored list that holds anything else (or an entry
     // twice) is not taken at its word.
     const QStringList known = {QStringLiteral("Intel显卡硬件加速"),
@@ -514,7 +575,7 @@ bool Form1::restoreAccelerationSettings() {
     for (const QString& entry : m_settings.accs()) {
         if (known.contains(entry) && CmbAcc->findText(entry) < 0) addAccelerator(entry);
     }
-    if (const auto selected = m_settings.cmbAcc(PreferredEncoderIndex))
+    if (const auto selected = m_settings.cmbAcc(m_preferredEncoderIndex))
         selectAccelerator(*selected);
     return true;
 }
@@ -523,7 +584,7 @@ bool Form1::restoreAccelerationSettings() {
 
 void Form1::ChSpeed_Click() {
     CmbAcc->setEnabled(ChSpeed->isChecked());
-    selectAccelerator(PreferredEncoderIndex);
+    selectAccelerator(m_preferredEncoderIndex);
 }
 
 void Form1::ChAudio_Click() {
@@ -681,10 +742,7 @@ void Form1::MenuDo_Click() {
 }
 
 void Form1::MenuStop_Click() {
-    if (stopCommand)
-        stopCommand();
-    else
-        StopRequested = true;
+    if (stopCommand) stopCommand();
 }
 
 void Form1::MenuUpdate_Click() {

@@ -5,21 +5,18 @@
 //  - Construction: Form1(dialogs, settings, programFolder). Start-up (load) is run by main before
 //    the window is shown; the window itself only builds its controls with their design-time
 //    values.
-//  - Controls are public members named as the user's documentation names them (List1, TDir,
-//    CmbSize, TPfs/UpDown1, TBits, TLeng, the Ch... tick boxes, CmbAcc, the labels, Frame1, the
-//    menus and Stb). TPfs is the read-only text of the spinner UpDown1 (TPfs->text() is the frame
-//    rate). MenuFiles and MenuMerge are menus; MenuStop, MenuUpdate and MenuHelp are commands in
-//    the menu bar. Stb's five panels are StbPanels[0..4] (panel 5 repeats LST).
-//  - Tags: LFolds (its heading), LAudio (the mp3 count) and LST (MadeCount) keep a text tag in
-//    the dynamic property "tag"; use tag() / setTag().
+//  - The controls (Form1Controls) are the window's own: start-up, the updater and the merge run
+//    reach the window through the intent methods below and through MergeHost, which the window
+//    implements; the window's tests reach the controls with controlsOf() (tests/support).
+//  - Tags: LFolds (its heading), LAudio (the mp3 count) and LST (the videos made) keep a text tag
+//    in the dynamic property "tag"; use tag() / setTag().
 //  - Every write of the status line LST goes through setStatus(), which also updates status
 //    panel 5 and, while a run goes on in background mode, the tray tip.
-//  - Run state: Running, StopRequested, MadeCount, PreferredEncoderIndex and trayRecord are plain
-//    fields shared with the merge run.
+//  - Run state: the merge run owns it (RunState); the window reads it once attachRun() was
+//    called (installMergeCommands does).
 //  - Hooks: MenuDo runs mergeCommand (after validateParameters()), MenuStop runs stopCommand,
-//  MenuUpdate runs updateCommand;
-//    closeRequest decides a close (true = close; unset = close).
-//  - Background mode: addTrayIconAndHide(), refreshTrayTip(), removeTrayIcon(), showMainWindow().
+//    MenuUpdate runs updateCommand; closeRequest decides a close (true = close; unset = close).
+//  - Background mode: hideBehindTray(), refreshTrayTip(), removeTrayIcon(), showMainWindow().
 //    A click on the tray icon arrives at Form_MouseMove with 514 as X.
 //
 // Paths typed into TDir: a text is not a usable path when it holds a NUL, another control
@@ -30,13 +27,16 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 
+#include "merge/MergeHost.h"
 #include "shell/TrayRecord.h"
 
 class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -46,19 +46,17 @@ class QStatusBar;
 class QTimer;
 class DialogService;
 class Settings;
+struct RunState;
 
 // The text tag of a control (dynamic property "tag"); "" when none was set.
 QString tag(const QObject* object);
 void setTag(QObject* object, const QString& value);
 
-class Form1 : public QMainWindow {
-    Q_OBJECT
-public:
-    Form1(DialogService& dialogs, Settings& settings, const QString& programFolder,
-          QWidget* parent = nullptr);
-    ~Form1() override;
-
-    // ---- controls ---------------------------------------------------------------------------
+// The window's controls, named as the user's documentation names them. TPfs is the read-only text
+// of the spinner UpDown1 (TPfs->text() is the frame rate). MenuFiles and MenuMerge are menus;
+// MenuStop, MenuUpdate and MenuHelp are commands in the menu bar. Stb's five panels are
+// StbPanels[0..4] (panel 5 repeats LST).
+struct Form1Controls {
     // Source folder list and paste box.
     QLabel* LFolds = nullptr;
     QListWidget* List1 = nullptr;
@@ -105,12 +103,16 @@ public:
     // Status bar: panels 1 to 5 are StbPanels[0] to StbPanels[4].
     QStatusBar* Stb = nullptr;
     std::array<QLabel*, 5> StbPanels{};
+};
 
-    // ---- run state shared with the merge run -------------------------------------------------
-    bool Running = false;
-    bool StopRequested = false;
-    int MadeCount = 0;
-    int PreferredEncoderIndex = 0;
+class Form1 : public QMainWindow, public MergeHost, private Form1Controls {
+    Q_OBJECT
+public:
+    Form1(DialogService& dialogs, Settings& settings, const QString& programFolder,
+          QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The window's notification-icon record (88-byte form), filled by the background mode.
     TrayRecord trayRecord;
 
     // ---- hooks -------------------------------------------------------------------------------
@@ -120,6 +122,12 @@ public:
     std::function<bool()> closeRequest;
     // Ends a run that goes on when the window closes (set with the merge commands).
     std::function<void()> endRunForClose;
+
+    // ---- the merge run's state, read by the window's handlers ----------------------------------
+    void attachRun(const RunState* state) { m_run = state; }
+    bool running() const;
+    bool stopRequested() const;
+    int madeCount() const;
     // Whether the desktop has a notification area (QSystemTrayIcon::isSystemTrayAvailable);
     // tests replace it to take the tray path on a desktop without one.
     std::function<bool()> systemTrayAvailable;
@@ -131,6 +139,24 @@ public:
 
     // Sets LST and runs its change behaviour.
     void setStatus(const QString& text);
+    QString statusText() const;
+
+    // ---- what start-up and the updater ask of the window ---------------------------------------
+    // LDir and LMove: the output folder and the used-material root shown.
+    void showOutputFolder(const QString& folder);
+    void showUsedRoot(const QString& folder);
+    QString outputFolder() const;
+    QString usedRoot() const;
+    // The acceleration probe's findings: ChSpeed enabled, the entries added to CmbAcc, the
+    // preferred encoder taken when given and selected.
+    void offerAccelerators(const QStringList& entries, std::optional<int> preferred);
+    int preferredEncoderIndex() const { return m_preferredEncoderIndex; }
+    void setPreferredEncoderIndex(int index) { m_preferredEncoderIndex = index; }
+    QStringList acceleratorEntries() const;
+    // TV, the program's version number "005".
+    QString versionText() const;
+    // MenuUpdate: enabled with "  发现有更新版本" appended to the caption, or disabled.
+    void offerUpdate(bool offered);
 
     // Restores ChSpeed, the preferred encoder and CmbAcc from the settings when "Accelerate" is
     // set; false (nothing touched) when it is not, so the acceleration probe has to run.
@@ -153,16 +179,20 @@ public:
     // Fills every field of trayRecord (size 88, this window, icon, flags 7, message 512) with
     // the given tip text (cut / blank-filled to the 64-byte field).
     void fillTrayRecord(const QString& tip);
-    // Run start in background mode: tip = caption CR LF "已生成视频数：" MadeCount CR LF LST;
-    // adds the icon and hides the window. Without a system tray the window is minimised instead
-    // and the status line says so.
-    void addTrayIconAndHide();
+    // Run start in background mode: tip = caption CR LF "已生成视频数：" count CR LF LST; adds the
+    // icon and hides the window. Without a system tray the window is minimised instead and the
+    // status line says so.
+    void hideBehindTray() override;
+    // Refills trayRecord with the run's tip (caption, count, status line, NUL) and sends it as a
+    // modify request.
+    void refreshTrayTip() override;
     // Refills trayRecord with tip and sends it as a modify request.
     void refreshTrayTip(const QString& tip);
     // Deletes the tray icon (harmless when none is shown).
     void removeTrayIcon();
     // Restores the window to its normal size, shows and activates it.
     void showMainWindow();
+    void showWindow() override { showMainWindow(); }
     // True while the tray icon of this window is shown.
     bool trayIconShown() const;
 
@@ -208,11 +238,34 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    friend Form1Controls& controlsOf(Form1& form);  // the window's tests
+    friend const Form1Controls& controlsOf(const Form1& form);
+
+    // ---- the window as the merge run sees it (MergeHost) ------------------------------------
+    JobInputs jobInputs() const override;
+    ClipInputs clipInputs() const override;
+    std::vector<std::string> folderEntries() const override;
+    void setFolderEntry(int row, const std::string& text) override;
+    void selectFolder(int row) override;
+    std::string audioCaption() const override;
+    void setAudio(const std::string& caption, int count) override;
+    void showStatus(const std::string& text) override;
+    void setMadeTag(int made) override;
+    void storeRunChoices() override;
+    void lock(bool locked) override;
+    void setStopEnabled(bool enabled) override;
+    bool ask(Ask kind, const std::string& text) override;
+    void openFolder(const std::string& path) override;
+    void pumpEvents(int maxWaitMs) override;
+
     // Adds the icon with the current record and hides the window; minimises it instead where the
     // desktop has no notification area.
     void hideBehindTrayIcon();
     void buildMenus();
     void buildControls();
+    QLayout* buildFolderList(QWidget* central);
+    QGroupBox* buildParameters(QWidget* central);
+    QLayout* buildFolderDisplays(QWidget* central);
     void buildStatusBar();
     void updateClock();
     void showLFoldsCount();
@@ -221,6 +274,8 @@ private:
     void error(const QString& text);
     QString trayTip(const QString& head, bool withNul) const;
 
+    const RunState* m_run = nullptr;
+    int m_preferredEncoderIndex = 0;
     DialogService& m_dialogs;
     Settings& m_settings;
     QString m_programFolder;

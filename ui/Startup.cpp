@@ -1,19 +1,15 @@
 #include "ui/Startup.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QStringList>
 
 #include "media/General.h"
 #include "media/ProgramFolder.h"
-#include "media/ToolRun.h"
 #include "merge/AccelerationProbe.h"
 #include "merge/MergeRun.h"
 #include "platform/Platform.h"
@@ -111,16 +107,13 @@ QString defaultOutputFolder() {
 void AccelerationProbe(Form1& form, Settings& settings) {
     const ProbeFindings found =
         RunAccelerationProbe(form.programFolder().toStdString(), [] { General::PumpEvents(); });
-    if (found.preferredIndex) form.PreferredEncoderIndex = *found.preferredIndex;
-    if (found.entries.empty()) return;
     QStringList entries;
     for (const auto& e : found.entries) entries << QString::fromStdString(e);
+    form.offerAccelerators(entries, found.preferredIndex);
+    if (entries.isEmpty()) return;
     guarded([&] {
-        form.ChSpeed->setEnabled(true);
-        for (const QString& e : entries) form.addAccelerator(e);
         settings.setAccelerate(true);
-        form.selectAccelerator(form.PreferredEncoderIndex);
-        settings.setAccIndex(form.PreferredEncoderIndex);
+        settings.setAccIndex(form.preferredEncoderIndex());
         settings.setAccs(entries);
     });
 }
@@ -152,12 +145,12 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
     });
     guarded([&] {
         const QString fallback = defaultOutputFolder();
-        form.LDir->setText(fallback);
+        form.showOutputFolder(fallback);
         platform::makeSurePathExists(fallback.toStdString());
         QString saved = settings.saveDir(fallback);
         // A stored text that names no absolute folder cannot be the output folder.
         if (!QDir::isAbsolutePath(saved)) saved = fallback;
-        form.LDir->setText(saved);
+        form.showOutputFolder(saved);
         if (!platform::dirExists(saved.toStdString()))
             platform::makeSurePathExists(saved.toStdString());
         // What a run that ended abnormally left there under a temporary name goes.
@@ -169,7 +162,7 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
     guarded([&] {
         QString moveDir = settings.moveDir(usedDefault);
         if (!QDir::isAbsolutePath(moveDir)) moveDir = usedDefault;
-        form.LMove->setText(moveDir);
+        form.showUsedRoot(moveDir);
         if (moveDir == usedDefault && !platform::dirExists(moveDir.toStdString()))
             platform::makeSurePathExists(moveDir.toStdString());
     });
@@ -183,7 +176,7 @@ void installCloseRequest(Form1& form, DialogService& dialogs) {
                             MsgButtons::OkCancel, true) != MsgResult::Ok)
             return false;
         // A run that goes on stops without asking anything more, and its transcoders end now.
-        if (form.Running && form.endRunForClose) form.endRunForClose();
+        if (form.running() && form.endRunForClose) form.endRunForClose();
         form.removeTrayIcon();
         ShutDownP::TerminateProcessByName(kTranscoder, form.programFolder().toStdString());
         platform::deleteFile(folderOf(form).transcoder());

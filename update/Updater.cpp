@@ -87,16 +87,15 @@ void StartupVersionCheck(Form1& form, const UpdaterOptions& options, UpdateOffer
     const QString saved = inFolder(p, UpdateRules::kVersionFile);
     if (!General::DownloadToFile(fileUrl(options, UpdateRules::kVersionFile), saved,
                                  options.versionLimits)) {
-        form.MenuUpdate->setEnabled(false);
+        form.offerUpdate(false);
         return;
     }
     QFile file(saved);
     if (!file.open(QIODevice::ReadOnly)) return;
     const UpdateRules::VersionFile version = UpdateRules::parseVersionFile(file.readAll());
-    if (!UpdateRules::offersUpdate(version.firstLine, form.TV->text())) return;
+    if (!UpdateRules::offersUpdate(version.firstLine, form.versionText())) return;
     offer.packageSha256 = version.packageSha256;
-    form.MenuUpdate->setEnabled(true);
-    form.setWindowTitle(form.windowTitle() + QStringLiteral("  发现有更新版本"));
+    form.offerUpdate(true);
 }
 
 void UpdateCommand(Form1& form, const UpdaterOptions& options, const UpdateOffer& offer) {

@@ -49,6 +49,7 @@
 #include <thread>
 
 #include "platform/Platform.h"
+#include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestMedia.h"
 #include "ui/Form1.h"
@@ -363,7 +364,7 @@ Result runOnce(const Material& pristine, const Profile& p, bool parallel, bool w
     ScriptedDialogs dialogs;
     Settings settings(tmp.sub("settings.ini"));
     Form1 form(dialogs, settings, program);
-    form.LMove->setText(tmp.sub("used"));
+    controlsOf(form).LMove->setText(tmp.sub("used"));
     form.show();
     std::vector<ToolStart> starts;
     QElapsedTimer clock;
@@ -384,22 +385,22 @@ Result runOnce(const Material& pristine, const Profile& p, bool parallel, bool w
     });
     for (const QString& f : pristine.clipFolders) form.acceptSourceFolder(material + "/" + f);
     dialogs.folders = {material + "/" + pristine.musicFolder, out};
-    form.MemuAudio->trigger();
-    form.MenuOutDir->trigger();
-    form.CmbSize->setCurrentText(p.size);
-    form.TBits->setText(QString::number(p.bits));
-    form.TLeng->setText(QString::number(p.length));
-    form.ChComp->setChecked(false);
-    form.ChBack->setChecked(false);
-    form.ChMul->setChecked(parallel);
+    controlsOf(form).MemuAudio->trigger();
+    controlsOf(form).MenuOutDir->trigger();
+    controlsOf(form).CmbSize->setCurrentText(p.size);
+    controlsOf(form).TBits->setText(QString::number(p.bits));
+    controlsOf(form).TLeng->setText(QString::number(p.length));
+    controlsOf(form).ChComp->setChecked(false);
+    controlsOf(form).ChBack->setChecked(false);
+    controlsOf(form).ChMul->setChecked(parallel);
 
     // The count of every finished video is told by the status line; the stop is pressed at the
     // next pump once the wanted number is reached.
     int counted = 0;
     double cpu0 = 0;
     QObject::connect(&form, &Form1::statusChanged, [&](const QString&) {
-        if (form.MadeCount <= counted) return;
-        counted = form.MadeCount;
+        if (form.madeCount() <= counted) return;
+        counted = form.madeCount();
         r.rssAfter.push_back(statusMb("VmRSS"));
         if (counted == p.videos) {
             r.wall = clock.elapsed() / 1000.0;
@@ -411,7 +412,7 @@ Result runOnce(const Material& pristine, const Profile& p, bool parallel, bool w
         }
         if (counted >= p.videos)
             QTimer::singleShot(0, &form, [&form] {
-                if (form.Running && !form.StopRequested) form.MenuStop->trigger();
+                if (form.running() && !form.stopRequested()) controlsOf(form).MenuStop->trigger();
             });
     });
     while (copied.elapsed() < 2000) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -419,14 +420,14 @@ Result runOnce(const Material& pristine, const Profile& p, bool parallel, bool w
     const bool peakReset = resetPeakRss();
     cpu0 = cpuSeconds();
     clock.start();
-    form.MenuDo->trigger();
+    controlsOf(form).MenuDo->trigger();
     r.peakRss = statusMb("VmHWM");
     if (r.wall == 0) {  // fewer videos than wanted: the whole run
         r.wall = clock.elapsed() / 1000.0;
         r.cpu = cpuSeconds() - cpu0;
     }
     if (!peakReset) std::printf("  (peak memory could not be reset: it is the process's peak)\n");
-    r.videos = std::min(form.MadeCount, p.videos);
+    r.videos = std::min(form.madeCount(), p.videos);
     form.close();
     if (window || !compare || r.videos < p.videos) return r;
 

@@ -21,6 +21,7 @@
 #include "media/General.h"
 #include "merge/MergeTexts.h"
 #include "platform/Platform.h"
+#include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestMedia.h"
 #include "ui/Form1.h"
@@ -97,7 +98,7 @@ struct Window {
         EXPECT_TRUE(QFile::rename(program + "/Vidforge.dll", program + "/Vidforge.exe"));
         form = std::make_unique<Form1>(dialogs, settings, program);
         form->systemTrayAvailable = [] { return true; };
-        form->LMove->setText(used);  // what start-up restores from "MoveDir"
+        controlsOf(*form).LMove->setText(used);  // what start-up restores from "MoveDir"
         form->show();
         QObject::connect(form.get(), &Form1::statusChanged,
                          [this](const QString& text) { statuses.push_back(text.toStdString()); });
@@ -116,15 +117,15 @@ struct Window {
 
     void addSourceFolder(const QString& folder) {
         dialogs.folders.push_back(folder);
-        form->MunuFolds->trigger();
+        controlsOf(*form).MunuFolds->trigger();
     }
     void chooseMusic(const QString& folder) {
         dialogs.folders.push_back(folder);
-        form->MemuAudio->trigger();
+        controlsOf(*form).MemuAudio->trigger();
     }
     void chooseOutput(const QString& folder) {
         dialogs.folders.push_back(folder);
-        form->MenuOutDir->trigger();
+        controlsOf(*form).MenuOutDir->trigger();
     }
     // Replaces the text of a field by typing, then leaves it with Tab.
     static void type(QWidget* field, const QString& text) {
@@ -140,15 +141,15 @@ struct Window {
         ASSERT_EQ(box->isChecked(), ticked);
     }
     void setJob(const QString& length, bool parallel, bool background) {
-        type(form->CmbSize, "144×204");
-        type(form->TLeng, length);
-        type(form->TBits, "800");
-        setTicked(form->ChAudio, true);
-        setTicked(form->ChComp, false);
-        setTicked(form->ChMul, parallel);
-        setTicked(form->ChBack, background);
-        ASSERT_EQ(form->CmbSize->currentText(), "144×204");
-        ASSERT_EQ(form->TLeng->text(), length);
+        type(controlsOf(*form).CmbSize, "144×204");
+        type(controlsOf(*form).TLeng, length);
+        type(controlsOf(*form).TBits, "800");
+        setTicked(controlsOf(*form).ChAudio, true);
+        setTicked(controlsOf(*form).ChComp, false);
+        setTicked(controlsOf(*form).ChMul, parallel);
+        setTicked(controlsOf(*form).ChBack, background);
+        ASSERT_EQ(controlsOf(*form).CmbSize->currentText(), "144×204");
+        ASSERT_EQ(controlsOf(*form).TLeng->text(), length);
     }
     // Presses the merge command; `script` runs every 20 ms while the run pumps events.
     void runMerge(const std::function<void()>& script) {
@@ -156,11 +157,11 @@ struct Window {
         timer.setInterval(20);
         QObject::connect(&timer, &QTimer::timeout, script);
         timer.start();
-        form->MenuDo->trigger();
+        controlsOf(*form).MenuDo->trigger();
         timer.stop();
     }
-    void pressStop() { form->MenuStop->trigger(); }
-    std::string status() const { return form->LST->text().toStdString(); }
+    void pressStop() { controlsOf(*form).MenuStop->trigger(); }
+    std::string status() const { return controlsOf(*form).LST->text().toStdString(); }
     int startsWith(const std::string& piece) const {
         return int(std::count_if(starts.begin(), starts.end(), [&](const ToolStart& s) {
             return s.params.find(piece) != std::string::npos;
@@ -173,15 +174,15 @@ struct Window {
         EXPECT_EQ(last.text, "处理完毕！\r\n要打开输出目录吗？");
         EXPECT_EQ(last.buttons, MsgButtons::YesNo);
         EXPECT_EQ(last.icon, MsgIcon::Information);
-        EXPECT_TRUE(form->MenuFiles->menuAction()->isEnabled());
-        EXPECT_TRUE(form->MenuMerge->menuAction()->isEnabled());
-        EXPECT_TRUE(form->MenuDo->isEnabled());
-        EXPECT_FALSE(form->MenuStop->isEnabled());
-        EXPECT_TRUE(form->Frame1->isEnabled());
-        EXPECT_TRUE(form->List1->isEnabled());
-        EXPECT_TRUE(form->TDir->isEnabled());
-        EXPECT_FALSE(form->Running);
-        EXPECT_FALSE(form->StopRequested);
+        EXPECT_TRUE(controlsOf(*form).MenuFiles->menuAction()->isEnabled());
+        EXPECT_TRUE(controlsOf(*form).MenuMerge->menuAction()->isEnabled());
+        EXPECT_TRUE(controlsOf(*form).MenuDo->isEnabled());
+        EXPECT_FALSE(controlsOf(*form).MenuStop->isEnabled());
+        EXPECT_TRUE(controlsOf(*form).Frame1->isEnabled());
+        EXPECT_TRUE(controlsOf(*form).List1->isEnabled());
+        EXPECT_TRUE(controlsOf(*form).TDir->isEnabled());
+        EXPECT_FALSE(form->running());
+        EXPECT_FALSE(form->stopRequested());
         EXPECT_TRUE(form->isVisible());
         EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe"));
     }
@@ -251,9 +252,9 @@ void expectThreeVideos(Window& w, const Material& mat) {
               (std::vector<std::string>{
                   "状态：生成合并视频中...已生成：0", "状态：生成合并视频中...已生成：1",
                   "状态：生成合并视频中...已生成：2", "状态：生成合并视频中...已生成：3"}));
-    EXPECT_EQ(w.form->StbPanels[4]->text().toStdString(), w.status());
-    EXPECT_EQ(w.form->MadeCount, 3);
-    EXPECT_EQ(tag(w.form->LST), "3");
+    EXPECT_EQ(controlsOf(*w.form).StbPanels[4]->text().toStdString(), w.status());
+    EXPECT_EQ(w.form->madeCount(), 3);
+    EXPECT_EQ(tag(controlsOf(*w.form).LST), "3");
     EXPECT_EQ(w.dialogs.opened, QStringList{w.out});  // completion answered Yes
 }
 
@@ -266,10 +267,10 @@ TEST(MergeWindow, OneAfterAnotherWaitsForMaterialAndStopsAfterThreeVideos) {
     Window w;
     Material mat(w);
     for (const QString& f : mat.folders) w.addSourceFolder(f);
-    ASSERT_EQ(w.form->List1->count(), 3);
+    ASSERT_EQ(controlsOf(*w.form).List1->count(), 3);
     w.chooseMusic(mat.music);
     w.chooseOutput(w.out);
-    ASSERT_EQ(w.form->LDir->text(), w.out);
+    ASSERT_EQ(controlsOf(*w.form).LDir->text(), w.out);
     w.setJob("10", false, true);
     // the second folder and the music folder run dry before the run starts
     const QString hold2 = w.tmp.sub("hold2", true), holdMusic = w.tmp.sub("holdMusic", true);
@@ -281,7 +282,7 @@ TEST(MergeWindow, OneAfterAnotherWaitsForMaterialAndStopsAfterThreeVideos) {
     size_t startsAtFolderWait = 0;
     const QString shortMp3 = QString("%1 曲's.mp3").arg(4);
     w.runMerge([&] {
-        if (!w.form->Running) return;
+        if (!w.form->running()) return;
         if (stage == 0) {
             hiddenAtStart = !w.form->isVisible() && w.form->trayIconShown();
             stage = 1;
@@ -295,10 +296,10 @@ TEST(MergeWindow, OneAfterAnotherWaitsForMaterialAndStopsAfterThreeVideos) {
             copyFile(holdMusic + "/" + shortMp3, mat.music + "/" + shortMp3);
             QFile::remove(holdMusic + "/" + shortMp3);
             stage = 3;
-        } else if (stage == 3 && w.form->MadeCount >= 1) {
+        } else if (stage == 3 && w.form->madeCount() >= 1) {
             moveAll(holdMusic, mat.music);
             stage = 4;
-        } else if (stage == 4 && w.form->MadeCount == 3) {
+        } else if (stage == 4 && w.form->madeCount() == 3) {
             w.pressStop();
             stage = 5;
         }
@@ -318,7 +319,7 @@ TEST(MergeWindow, OneAfterAnotherWaitsForMaterialAndStopsAfterThreeVideos) {
                            "/Tmps/List.txt\"  -y -acodec copy"),
               1);
     EXPECT_EQ(w.startsWith("-ss 0 -t 10 -i \""), 3);
-    EXPECT_TRUE(w.form->List1->item(0)->text().startsWith("MP4视频数："));
+    EXPECT_TRUE(controlsOf(*w.form).List1->item(0)->text().startsWith("MP4视频数："));
     expectThreeVideos(w, mat);
     w.expectUnlockedAfterCompletion();
 }
@@ -333,7 +334,7 @@ TEST(MergeWindow, ParallelModeStopsAfterThreeVideos) {
     w.setJob("10", true, false);
     bool pressed = false;
     w.runMerge([&] {
-        if (w.form->Running && !pressed && w.form->MadeCount == 3) {
+        if (w.form->running() && !pressed && w.form->madeCount() == 3) {
             w.pressStop();
             pressed = true;
         }
@@ -347,6 +348,11 @@ TEST(MergeWindow, ParallelModeStopsAfterThreeVideos) {
         EXPECT_NE(w.starts[i + 2].params.find("Tmps/2.mp4\""), std::string::npos);
     }
     EXPECT_FALSE(w.form->trayIconShown());
+    // what the run remembers of the window's choices
+    EXPECT_EQ(w.settings.saveDir({}), w.out);
+    EXPECT_EQ(w.settings.moveDir({}), w.used);
+    EXPECT_EQ(w.settings.speed(), 0);
+    EXPECT_EQ(w.settings.cmbAcc(7), -1);
     expectThreeVideos(w, mat);
     w.expectUnlockedAfterCompletion();
 }
@@ -366,7 +372,8 @@ TEST(MergeWindow, NoTargetLengthKeepsNaturalSpeed) {
     w.chooseOutput(w.out);
     w.setJob("0", false, false);
     w.runMerge([&] {
-        if (w.form->Running && !w.form->StopRequested && w.form->MadeCount == 1) w.pressStop();
+        if (w.form->running() && !w.form->stopRequested() && w.form->madeCount() == 1)
+            w.pressStop();
     });
     const double sum =
         General::ReadDuration((w.usedVideos() + "/two seconds.mp4").toStdString()).value_or(0) +
@@ -392,10 +399,10 @@ TEST(MergeWindow, StopEndsTheRunningTranscoderAndStartsNoOther) {
         w.chooseMusic(music);
         w.chooseOutput(w.out);
         w.setJob("60", false, false);
-        w.type(w.form->CmbSize, "360×504");  // a final encode that takes a while
+        w.type(controlsOf(*w.form).CmbSize, "360×504");  // a final encode that takes a while
         size_t startsAtStop = 0;
         w.runMerge([&] {
-            if (!w.form->Running || w.form->StopRequested) return;
+            if (!w.form->running() || w.form->stopRequested()) return;
             if (w.status().rfind("状态：生成合并视频中...", 0) == 0 &&
                 platform::fileSize(
                     MergeTexts::PartialOutputFile(w.out.toStdString(), 0, platform::kSep)) > 0) {
@@ -406,7 +413,7 @@ TEST(MergeWindow, StopEndsTheRunningTranscoderAndStartsNoOther) {
         EXPECT_GT(startsAtStop, 0u);
         EXPECT_EQ(w.starts.size(), startsAtStop);
         EXPECT_TRUE(names(w.out).empty());
-        EXPECT_EQ(w.form->MadeCount, 0);
+        EXPECT_EQ(w.form->madeCount(), 0);
         EXPECT_EQ(names(a), std::vector<std::string>{"it's.mp4"});
         EXPECT_EQ(names(music), std::vector<std::string>{"20.mp3"});
         EXPECT_TRUE(names(w.usedVideos()).empty());
@@ -427,14 +434,14 @@ TEST(MergeWindow, StopEndsTheRunningTranscoderAndStartsNoOther) {
         QFile::remove(b + "/p.mp4");
         size_t startsAtStop = 0;
         w.runMerge([&] {
-            if (w.form->Running && !w.form->StopRequested && w.status() == kWaitFolder2) {
+            if (w.form->running() && !w.form->stopRequested() && w.status() == kWaitFolder2) {
                 startsAtStop = w.starts.size();
                 w.pressStop();
             }
         });
         EXPECT_EQ(startsAtStop, 1u);
         EXPECT_EQ(w.starts.size(), 1u);
-        EXPECT_EQ(w.form->List1->item(1)->text(), "MP4视频数：0\t" + b);
+        EXPECT_EQ(controlsOf(*w.form).List1->item(1)->text(), "MP4视频数：0\t" + b);
         EXPECT_EQ(names(a).size(), 1u);
         w.expectUnlockedAfterCompletion();
     }

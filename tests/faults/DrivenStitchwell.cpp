@@ -23,6 +23,7 @@
 #include <fstream>
 
 #include "platform/Platform.h"
+#include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "ui/Form1.h"
 #include "ui/MergeCommand.h"
@@ -95,15 +96,15 @@ int main(int argc, char** argv) {
     QTimer control;
     control.setInterval(50);
     QObject::connect(&control, &QTimer::timeout, [&] {
-        if (window.MadeCount != lastMade) {
-            lastMade = window.MadeCount;
+        if (window.madeCount() != lastMade) {
+            lastMade = window.madeCount();
             note(QString("M %1 %2").arg(lastMade).arg(residentKb()));
         }
         const bool stopFile = QFile::exists(job.control + "/stop");
-        if (window.Running && !stopPressed &&
-            (stopFile || (job.stopAfter > 0 && window.MadeCount >= job.stopAfter))) {
+        if (window.running() && !stopPressed &&
+            (stopFile || (job.stopAfter > 0 && window.madeCount() >= job.stopAfter))) {
             stopPressed = true;
-            window.MenuStop->trigger();
+            controlsOf(window).MenuStop->trigger();
         }
         if (QFile::exists(job.control + "/close")) {
             QFile::remove(job.control + "/close");
@@ -115,20 +116,20 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, &window, [&] {
         for (const QString& folder : job.sources) {
             dialogs.folders.push_back(folder);
-            window.MunuFolds->trigger();
+            controlsOf(window).MunuFolds->trigger();
         }
-        window.ChAudio->setChecked(!job.music.isEmpty());
+        controlsOf(window).ChAudio->setChecked(!job.music.isEmpty());
         if (!job.music.isEmpty()) {
             dialogs.folders.push_back(job.music);
-            window.MemuAudio->trigger();
+            controlsOf(window).MemuAudio->trigger();
         }
-        window.CmbSize->setEditText(job.size);
-        window.TLeng->setText(job.length);
-        window.TBits->setText(job.bits);
-        window.ChMul->setChecked(job.parallel);
-        window.ChComp->setChecked(job.compress);
-        window.ChBack->setChecked(false);
-        window.MenuDo->trigger();
+        controlsOf(window).CmbSize->setEditText(job.size);
+        controlsOf(window).TLeng->setText(job.length);
+        controlsOf(window).TBits->setText(job.bits);
+        controlsOf(window).ChMul->setChecked(job.parallel);
+        controlsOf(window).ChComp->setChecked(job.compress);
+        controlsOf(window).ChBack->setChecked(false);
+        controlsOf(window).MenuDo->trigger();
         // The run is over (stopped, or the window closed while it went on).
         if (window.isVisible()) window.close();
     });

@@ -77,6 +77,7 @@ struct RunFixture {
     std::string runDate;
 
     RunFixture() {
+        host.run = &run.state();
         EXPECT_TRUE(
             testsupport::stageProgramFolder(QString::fromStdString(program), {"Vidforge.dll"}));
         EXPECT_TRUE(QFile::rename(QString::fromStdString(program + "/Vidforge.dll"),
@@ -104,7 +105,7 @@ struct RunFixture {
     // Presses stop (answering its question with OK) once `when` holds.
     void stopWhen(std::function<bool()> when) {
         host.onPump = [this, when] {
-            if (!host.StopRequested && host.Running && when()) run.MenuStop_Click();
+            if (!host.run->StopRequested && host.run->Running && when()) run.MenuStop_Click();
         };
     }
     void expectCompleted() {
@@ -112,8 +113,8 @@ struct RunFixture {
         EXPECT_EQ(host.asked.back().text, "处理完毕！\r\n要打开输出目录吗？");
         EXPECT_FALSE(host.locked);
         EXPECT_FALSE(host.stopEnabled);
-        EXPECT_FALSE(host.Running);
-        EXPECT_FALSE(host.StopRequested);
+        EXPECT_FALSE(host.run->Running);
+        EXPECT_FALSE(host.run->StopRequested);
         EXPECT_FALSE(General::CountToolProcesses("Vidforge.exe"));
     }
 };
@@ -152,7 +153,7 @@ TEST(MergeRun, MakesAVideoAndStoresUsedMaterialUnderFreeNames) {
     f.host.background = true;
     f.host.hardware = false;
     f.host.acceleratorRow = -1;
-    f.stopWhen([&] { return f.host.MadeCount == 1; });
+    f.stopWhen([&] { return f.host.run->MadeCount == 1; });
     f.run.MenuDo_Click();
 
     const std::string out = f.host.output + "/000000.mp4";
@@ -162,7 +163,7 @@ TEST(MergeRun, MakesAVideoAndStoresUsedMaterialUnderFreeNames) {
     EXPECT_EQ(info.width, 144);
     EXPECT_EQ(info.height, 204);
     EXPECT_NEAR(info.fps, 25.0, 0.01);
-    EXPECT_EQ(f.host.MadeCount, 1);
+    EXPECT_EQ(f.host.run->MadeCount, 1);
     EXPECT_EQ(f.host.statusTag, "1");
     EXPECT_TRUE(f.host.sawStatus("状态：生成合并视频中...已生成：1"));
 
@@ -224,7 +225,7 @@ TEST(MergeRun, ParallelNaturalSpeedCutsMusicToTheClips) {
     f.host.length = "0";
     f.host.answers = {true, true, false};  // confirm, stop, no folder
     ASSERT_TRUE(platform::writeFile(f.program + "/CompList.txt", "earlier\r\n"));
-    f.stopWhen([&] { return f.host.MadeCount == 1; });
+    f.stopWhen([&] { return f.host.run->MadeCount == 1; });
     f.run.MenuDo_Click();
 
     const double sum = readDuration(f.usedVideos() + "/land.mp4") +
@@ -264,7 +265,7 @@ TEST(MergeRun, StopWhileWaitingForAFolderStartsNoFurtherTranscoder) {
         bool visibleWhileWaiting = false;
         int rescans = 0, showsAtFirstRescan = -1, showsAtStop = -2;
         f.host.onPump = [&] {
-            if (!f.host.Running || f.host.StopRequested) return;
+            if (!f.host.run->Running || f.host.run->StopRequested) return;
             if (!removed) removed = platform::deleteTree(b);
             if (f.host.status == waiting) {
                 visibleWhileWaiting = f.host.visible;
@@ -284,7 +285,7 @@ TEST(MergeRun, StopWhileWaitingForAFolderStartsNoFurtherTranscoder) {
         // the dated used-material folders are made when the run starts
         EXPECT_TRUE(platform::dirExists(f.usedVideos()));
         EXPECT_TRUE(platform::dirExists(f.usedAudio()));
-        EXPECT_EQ(f.host.MadeCount, 0);
+        EXPECT_EQ(f.host.run->MadeCount, 0);
         EXPECT_EQ(names(a).size(), 1u);
         f.expectCompleted();
     }
@@ -353,7 +354,7 @@ TEST(MergeRun, UnusableMaterialIsSetAsideAndTheRunRecovers) {
         size_t startsWhenCured = 0;
         bool cured = false;
         f.host.onPump = [&] {
-            if (!f.host.Running || f.host.StopRequested) return;
+            if (!f.host.run->Running || f.host.run->StopRequested) return;
             if (!cured && f.host.sawStatus(reason)) {
                 // nothing of the bad file was touched, and nothing ran for it
                 EXPECT_EQ(read(bad), badBytes);
@@ -366,12 +367,12 @@ TEST(MergeRun, UnusableMaterialIsSetAsideAndTheRunRecovers) {
                 else
                     RunFixture::put(m.port, a + "/good.mp4");
             }
-            if (f.host.MadeCount == 1) f.run.MenuStop_Click();
+            if (f.host.run->MadeCount == 1) f.run.MenuStop_Click();
         };
         f.run.MenuDo_Click();
 
         EXPECT_TRUE(cured);
-        EXPECT_EQ(f.host.MadeCount, 1);
+        EXPECT_EQ(f.host.run->MadeCount, 1);
         EXPECT_EQ(std::count(f.host.statusLog.begin(), f.host.statusLog.end(), reason), 1);
         // before the cure no transcoder ran but the good clip's, and only with an unusable mp3
         EXPECT_EQ(startsWhenCured, kind == SilentMp3 ? 1u : 0u);
@@ -405,7 +406,7 @@ TEST(MergeRun, VideoOfAKilledFinalRunIsDeletedAndNotCounted) {
     EXPECT_EQ(f.startsWith("-filter:v"), 1);
     EXPECT_FALSE(platform::pathExists(out));
     EXPECT_FALSE(platform::pathExists(partial));
-    EXPECT_EQ(f.host.MadeCount, 0);
+    EXPECT_EQ(f.host.run->MadeCount, 0);
     EXPECT_EQ(names(a), std::vector<std::string>{"p.mp4"});
     EXPECT_TRUE(names(f.usedVideos()).empty());
     f.expectCompleted();
@@ -424,7 +425,7 @@ TEST(MergeRun, ClipStillBeingCopiedIsPickedOnlyOnceItSettles) {
     int touches = 0;
     size_t startsWhileCopying = 0;
     f.host.onPump = [&] {
-        if (!f.host.Running || f.host.StopRequested) return;
+        if (!f.host.run->Running || f.host.run->StopRequested) return;
         if (touches < 60) {
             // still being copied: its change time moves on
             ASSERT_TRUE(platform::appendToFile(clip, ""));
@@ -432,12 +433,12 @@ TEST(MergeRun, ClipStillBeingCopiedIsPickedOnlyOnceItSettles) {
             ++touches;
             startsWhileCopying = f.starts.size();
         }
-        if (f.host.MadeCount == 1) f.run.MenuStop_Click();
+        if (f.host.run->MadeCount == 1) f.run.MenuStop_Click();
     };
     f.run.MenuDo_Click();
     EXPECT_EQ(startsWhileCopying, 0u);
     EXPECT_TRUE(f.host.sawStatus("状态：1号视频素材来源文件夹中的视频正在复制中，等待复制完成..."));
-    EXPECT_EQ(f.host.MadeCount, 1);
+    EXPECT_EQ(f.host.run->MadeCount, 1);
     EXPECT_TRUE(names(a).empty());
     f.expectCompleted();
 }
@@ -452,12 +453,12 @@ TEST(MergeRun, ExistingOutputVideosAreNotOverwritten) {
     ASSERT_TRUE(platform::writeFile(f.host.output + "/000000.mp4", "earlier video"));
     f.host.entries = {a};
     f.host.length = "0";
-    f.stopWhen([&] { return f.host.MadeCount == 2; });
+    f.stopWhen([&] { return f.host.run->MadeCount == 2; });
     f.run.MenuDo_Click();
     EXPECT_EQ(read(f.host.output + "/000000.mp4"), "earlier video");
     EXPECT_GT(readDuration(f.host.output + "/000001.mp4"), 0.5);
     EXPECT_GT(readDuration(f.host.output + "/000002.mp4"), 0.5);
-    EXPECT_EQ(f.host.MadeCount, 2);
+    EXPECT_EQ(f.host.run->MadeCount, 2);
     EXPECT_TRUE(names(a).empty());
     f.expectCompleted();
 }

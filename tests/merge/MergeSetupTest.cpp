@@ -35,6 +35,7 @@ struct Fixture {
     ScriptedHost host;
     MergeRun run{host, MergeEnv{program, nullptr, nullptr}};
     Fixture() {
+        host.run = &run.state();
         host.output = tmp.sub("out", true).toStdString();
         host.used = tmp.sub("used").toStdString();
     }
@@ -48,7 +49,7 @@ std::vector<std::string> clips(int n, const std::string& ext = ".mp4") {
 
 void expectUntouchedWindow(const ScriptedHost& host) {
     EXPECT_FALSE(host.locked);
-    EXPECT_FALSE(host.Running);
+    EXPECT_FALSE(host.run->Running);
     EXPECT_FALSE(host.trayIcon);
     EXPECT_TRUE(host.settings.empty());
 }
@@ -120,7 +121,7 @@ TEST(MergeSetup, CountsClipsAndMusicIntoTheConfirmation) {
     EXPECT_EQ(f.host.selectedRow, 2);
     EXPECT_TRUE(f.host.sawStatus("状态：初始化视频信息中...1/3"));
     EXPECT_EQ(f.host.status, "状态：初始化视频信息中...3/3");
-    EXPECT_EQ(f.host.MadeCount, 0);
+    EXPECT_EQ(f.host.run->MadeCount, 0);
     expectUntouchedWindow(f.host);  // cancel: nothing saved, nothing locked
 
     // music on: one mp3 bounds the count; a counted label is re-read and rewritten

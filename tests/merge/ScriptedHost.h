@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "merge/MergeHost.h"
+#include "merge/MergeRun.h"
 
 class ScriptedHost : public MergeHost {
 public:
@@ -44,66 +45,35 @@ public:
     std::vector<Asked> asked;
     std::function<void(const std::string&)> onAsk;
 
-    // run state
-    bool Running = false, StopRequested = false;
-    int MadeCount = 0;
+    // the run's state, for the tray tips (set by the test)
+    const RunState* run = nullptr;
 
     std::function<void()> onPump;
     int pumps = 0;
 
-    int folderCount() const override { return int(entries.size()); }
-    std::string folderEntry(int row) const override { return entries.at(row); }
+    JobInputs jobInputs() const override;
+    ClipInputs clipInputs() const override;
+    std::vector<std::string> folderEntries() const override { return entries; }
     void setFolderEntry(int row, const std::string& text) override { entries.at(row) = text; }
     void selectFolder(int row) override { selectedRow = row; }
     std::string audioCaption() const override { return audio; }
-    void setAudioCaption(const std::string& text) override { audio = text; }
-    std::string audioTag() const override { return audioTagText; }
-    void setAudioTag(const std::string& tag) override { audioTagText = tag; }
-    std::string statusText() const override { return status; }
-    void setStatus(const std::string& text) override;
-    void setStatusTag(const std::string& tag) override { statusTag = tag; }
-    std::string sizeText() const override { return size; }
-    std::string fpsText() const override { return fps; }
-    std::string bitsText() const override { return bits; }
-    std::string lengthText() const override { return length; }
-    bool muteTicked() const override { return mute; }
-    bool musicTicked() const override { return music; }
-    bool compressTicked() const override { return compress; }
-    bool backgroundTicked() const override { return background; }
-    bool rotateClockwiseTicked() const override { return rotateClockwise; }
-    bool hardwareTicked() const override { return hardware; }
-    std::string acceleratorText() const override { return accelerator; }
-    int acceleratorIndex() const override { return acceleratorRow; }
-    bool parallelTicked() const override { return parallel; }
-    std::string outputFolder() const override { return output; }
-    std::string usedRoot() const override { return used; }
-    std::string windowCaption() const override { return caption; }
-    void writeSetting(const std::string& key, const std::string& value) override {
-        settings[key] = value;
-    }
-    void lockWindow() override;
-    void unlockWindow() override;
+    void setAudio(const std::string& caption, int count) override;
+    void showStatus(const std::string& text) override;
+    void setMadeTag(int made) override { statusTag = std::to_string(made); }
+    void storeRunChoices() override;
+    void lock(bool locked) override;
     void setStopEnabled(bool enabled) override { stopEnabled = enabled; }
-    void addTrayIconAndHide(const std::string& tip) override;
-    void refreshTrayTip(const std::string& tip) override { tips.push_back(tip); }
+    void hideBehindTray() override;
+    void refreshTrayTip() override;
     void showWindow() override;
-    void showError(const std::string& text) override;
-    bool askOkCancel(const std::string& text) override;
-    bool askYesNo(const std::string& text) override;
+    bool ask(Ask kind, const std::string& text) override;
     void openFolder(const std::string& path) override { opened.push_back(path); }
-    void pumpEvents() override;
-    void pumpEventsFor(int maxWaitMs) override;
-    void processPendingEvents() override {}
-    bool running() const override { return Running; }
-    void setRunning(bool r) override { Running = r; }
-    bool stopRequested() const override { return StopRequested; }
-    void setStopRequested(bool s) override { StopRequested = s; }
-    int madeCount() const override { return MadeCount; }
-    void setMadeCount(int c) override { MadeCount = c; }
+    void pumpEvents(int maxWaitMs) override;
 
     bool sawStatus(const std::string& text) const;
     int countAsked(const std::string& kind) const;
 
 private:
     bool answer();
+    std::string trayTip() const;
 };

@@ -16,6 +16,7 @@
 
 #include "platform/Platform.h"
 #include "tests/powerloop/Packages.h"
+#include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestMedia.h"
 #include "tests/update/TestServer.h"
@@ -70,8 +71,8 @@ protected:
         installUpdater(*form, options);
         ASSERT_TRUE(runStartup(*form, settings, dialogs));
         ASSERT_EQ(form->windowTitle(), "Stitchwell  发现有更新版本");
-        ASSERT_TRUE(form->MenuUpdate->isEnabled());
-        form->MenuUpdate->trigger();
+        ASSERT_TRUE(controlsOf(*form).MenuUpdate->isEnabled());
+        controlsOf(*form).MenuUpdate->trigger();
         ASSERT_TRUE(ended) << dialogs.lastText().toStdString();
         form.reset();  // the program ends: its single-copy lock goes
 

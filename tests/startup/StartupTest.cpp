@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "platform/Platform.h"
+#include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestMedia.h"
 #include "ui/Form1.h"
@@ -89,7 +90,8 @@ protected:
     QString stored(const char* key) const { return settings->ReadSetting(key, kAbsent); }
     static QStringList entries(const Form1& form) {
         QStringList list;
-        for (int i = 0; i < form.CmbAcc->count(); ++i) list << form.CmbAcc->itemText(i);
+        for (int i = 0; i < controlsOf(form).CmbAcc->count(); ++i)
+            list << controlsOf(form).CmbAcc->itemText(i);
         return list;
     }
     bool exists(const QString& name) const { return QFile::exists(prog + "/" + name); }
@@ -110,8 +112,8 @@ TEST_F(StartupTest, RealTranscoderFindsNoHardwareEncoderHere) {
     auto form = makeForm();
     ASSERT_TRUE(runStartup(*form, *settings, dialogs));
 
-    EXPECT_FALSE(form->ChSpeed->isEnabled());
-    EXPECT_EQ(form->CmbAcc->count(), 0);
+    EXPECT_FALSE(controlsOf(*form).ChSpeed->isEnabled());
+    EXPECT_EQ(controlsOf(*form).CmbAcc->count(), 0);
     for (const char* key : {"Accelerate", "AccIndex", "Accs"}) EXPECT_EQ(stored(key), kAbsent);
     EXPECT_FALSE(exists("Acc.mp4"));  // the failed attempts' empty outputs are gone too
     EXPECT_FALSE(exists("Accelerate.mp4"));
@@ -125,8 +127,8 @@ TEST_F(StartupTest, FailedAttemptsAreRetriedAtEveryStartWithTheExactCommands) {
     for (int start = 0; start < 2; ++start) {
         auto form = makeForm();
         ASSERT_TRUE(runStartup(*form, *settings, dialogs));
-        EXPECT_FALSE(form->ChSpeed->isEnabled());
-        EXPECT_EQ(form->CmbAcc->count(), 0);
+        EXPECT_FALSE(controlsOf(*form).ChSpeed->isEnabled());
+        EXPECT_EQ(controlsOf(*form).CmbAcc->count(), 0);
     }
     const QString p = prog;
     const QString intel = "-c:v h264_qsv  -noautorotate   -i \"" + p +
@@ -158,11 +160,11 @@ TEST_P(ProbeOutcome, EntriesPreferenceAndSettings) {
     {
         auto form = makeForm();
         ASSERT_TRUE(runStartup(*form, *settings, dialogs));
-        EXPECT_TRUE(form->ChSpeed->isEnabled());
-        EXPECT_FALSE(form->ChSpeed->isChecked());
+        EXPECT_TRUE(controlsOf(*form).ChSpeed->isEnabled());
+        EXPECT_FALSE(controlsOf(*form).ChSpeed->isChecked());
         EXPECT_EQ(entries(*form), c.entries);
-        EXPECT_EQ(form->CmbAcc->currentIndex(), c.preferred);
-        EXPECT_EQ(form->PreferredEncoderIndex, c.preferred);
+        EXPECT_EQ(controlsOf(*form).CmbAcc->currentIndex(), c.preferred);
+        EXPECT_EQ(form->preferredEncoderIndex(), c.preferred);
         EXPECT_EQ(stored("Accelerate"), "1");
         EXPECT_EQ(stored("AccIndex"), QString::number(c.preferred));
         EXPECT_EQ(stored("Accs"), c.entries.join("\r\n") + "\r\n");
@@ -173,9 +175,9 @@ TEST_P(ProbeOutcome, EntriesPreferenceAndSettings) {
     auto again = makeForm();
     ASSERT_TRUE(runStartup(*again, *settings, dialogs));
     EXPECT_EQ(commands().size(), 2);
-    EXPECT_TRUE(again->ChSpeed->isEnabled());
+    EXPECT_TRUE(controlsOf(*again).ChSpeed->isEnabled());
     EXPECT_EQ(entries(*again), c.entries);
-    EXPECT_EQ(again->CmbAcc->currentIndex(), c.preferred);
+    EXPECT_EQ(controlsOf(*again).CmbAcc->currentIndex(), c.preferred);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -229,12 +231,12 @@ TEST_F(StartupTest, StoredAccelerationSettingsAreRestoredOrPassedOver) {
             settings->WriteSetting(c.keyValues[i], c.keyValues[i + 1]);
         auto form = makeForm();
         ASSERT_TRUE(runStartup(*form, *settings, dialogs));
-        EXPECT_EQ(form->ChSpeed->isEnabled(), c.speedEnabled);
-        EXPECT_EQ(form->ChSpeed->isChecked(), c.ticked);
-        EXPECT_EQ(form->CmbAcc->isEnabled(), c.ticked);
+        EXPECT_EQ(controlsOf(*form).ChSpeed->isEnabled(), c.speedEnabled);
+        EXPECT_EQ(controlsOf(*form).ChSpeed->isChecked(), c.ticked);
+        EXPECT_EQ(controlsOf(*form).CmbAcc->isEnabled(), c.ticked);
         EXPECT_EQ(entries(*form), c.entries);
-        EXPECT_EQ(form->CmbAcc->currentIndex(), c.selected);
-        EXPECT_EQ(form->LDir->text(), home + "/Stitchwell");  // later steps still ran
+        EXPECT_EQ(controlsOf(*form).CmbAcc->currentIndex(), c.selected);
+        EXPECT_EQ(controlsOf(*form).LDir->text(), home + "/Stitchwell");  // later steps still ran
     }
     EXPECT_TRUE(commands().isEmpty());  // the probe never ran
     EXPECT_TRUE(dialogs.shown.empty());
@@ -244,7 +246,7 @@ TEST_F(StartupTest, MissingShippedFilesAreHandledSilently) {
     auto form = makeForm();
     ASSERT_TRUE(runStartup(*form, *settings, dialogs));
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_FALSE(form->ChSpeed->isEnabled());
+    EXPECT_FALSE(controlsOf(*form).ChSpeed->isEnabled());
     EXPECT_EQ(stored("Accelerate"), kAbsent);
     EXPECT_FALSE(exists("Vidforge.exe"));
     EXPECT_FALSE(exists("Accelerate.mp4"));
@@ -262,9 +264,9 @@ TEST_F(StartupTest, FoldersAndFilesArePrepared) {
         auto form = makeForm();
         ASSERT_TRUE(runStartup(*form, *settings, dialogs));
         // No videos folder: the home folder's own, which survives a reboot.
-        EXPECT_EQ(form->LDir->text(), home + "/Stitchwell");
+        EXPECT_EQ(controlsOf(*form).LDir->text(), home + "/Stitchwell");
         EXPECT_TRUE(QFileInfo(home + "/Stitchwell").isDir());
-        EXPECT_EQ(form->LMove->text(), prog + "/已使用素材");
+        EXPECT_EQ(controlsOf(*form).LMove->text(), prog + "/已使用素材");
         EXPECT_TRUE(QFileInfo(prog + "/已使用素材").isDir());
         EXPECT_FALSE(exists("Tmps"));
         EXPECT_FALSE(exists("Pressling.exe"));
@@ -297,9 +299,9 @@ TEST_F(StartupTest, FoldersAndFilesArePrepared) {
     ASSERT_TRUE(runStartup(*form, *settings, dialogs));
     EXPECT_EQ(defaultOutputFolder(), home + "/Videos/Stitchwell");
     EXPECT_TRUE(QFileInfo(home + "/Videos/Stitchwell").isDir());
-    EXPECT_EQ(form->LDir->text(), saveDir);
+    EXPECT_EQ(controlsOf(*form).LDir->text(), saveDir);
     EXPECT_TRUE(QFileInfo(saveDir).isDir());
-    EXPECT_EQ(form->LMove->text(), moveDir);
+    EXPECT_EQ(controlsOf(*form).LMove->text(), moveDir);
     EXPECT_FALSE(QFileInfo::exists(moveDir));
     EXPECT_TRUE(QFileInfo(prog + "/已使用素材").isDir());
 }
@@ -323,7 +325,7 @@ TEST_F(StartupTest, UpdateProgramEndsBeforeTheStartupCheckRuns) {
     setStartupCheck([&](Form1& form) {
         ++checks;
         presslingStillThere = exists("Pressling.exe");
-        outputCaption = form.LDir->text();
+        outputCaption = controlsOf(form).LDir->text();
     });
     auto form = makeForm();
     ASSERT_TRUE(runStartup(*form, *settings, dialogs));
@@ -427,7 +429,7 @@ TEST_F(StartupTest, SecondCopyGuardAgainstARunningStitchwell) {
     EXPECT_FALSE(running(otherPid));
     EXPECT_EQ(lockHolder(), platform::currentProcessId());
     EXPECT_FALSE(exists("Pressling.exe"));
-    EXPECT_EQ(form->LMove->text(), prog + "/已使用素材");
+    EXPECT_EQ(controlsOf(*form).LMove->text(), prog + "/已使用素材");
 }
 
 }  // namespace

@@ -23,15 +23,16 @@ class FolderTest : public FormTest {
 protected:
     void addThroughPicker(const QString& folder) {
         dialogs.folders.push_back(folder);
-        clickMenuItem(form.get(), form->MenuFiles, form->MunuFolds);
+        clickMenuItem(form.get(), controlsOf(*form).MenuFiles, controlsOf(*form).MunuFolds);
     }
     QStringList entries() const {
         QStringList out;
-        for (int i = 0; i < form->List1->count(); ++i) out << form->List1->item(i)->text();
+        for (int i = 0; i < controlsOf(*form).List1->count(); ++i)
+            out << controlsOf(*form).List1->item(i)->text();
         return out;
     }
     QPoint rowCentre(int row) const {
-        return form->List1->visualItemRect(form->List1->item(row)).center();
+        return controlsOf(*form).List1->visualItemRect(controlsOf(*form).List1->item(row)).center();
     }
 };
 
@@ -48,12 +49,12 @@ TEST_F(FolderTest, PickerAddsFoldersWithANumberedPrompt) {
     EXPECT_EQ(dialogs.prompts[2], QString("指定3号视频素材来源文件夹："));
     EXPECT_TRUE(dialogs.shown.empty());
     // Adding leaves the heading and the paste box alone.
-    EXPECT_EQ(form->LFolds->text(), QString("视频素材来源文件夹列表(最多20条)："));
-    EXPECT_EQ(form->TDir->text(), kHint);
+    EXPECT_EQ(controlsOf(*form).LFolds->text(), QString("视频素材来源文件夹列表(最多20条)："));
+    EXPECT_EQ(controlsOf(*form).TDir->text(), kHint);
 
     // Cancel adds nothing.
-    clickMenuItem(form.get(), form->MenuFiles, form->MunuFolds);
-    EXPECT_EQ(form->List1->count(), 3);
+    clickMenuItem(form.get(), controlsOf(*form).MenuFiles, controlsOf(*form).MunuFolds);
+    EXPECT_EQ(controlsOf(*form).List1->count(), 3);
 }
 
 TEST_F(FolderTest, FoldersWithTheSameLastNameAreDuplicates) {
@@ -72,14 +73,14 @@ TEST_F(FolderTest, FoldersWithTheSameLastNameAreDuplicates) {
     EXPECT_EQ(entries(), QStringList({d, upper}));
 
     // After a run rewrote the entries into their counted form, duplicates are still found.
-    form->List1->item(0)->setText("MP4视频数：1\t" + d);
-    form->List1->item(1)->setText("MP4视频数：1\t" + upper);
+    controlsOf(*form).List1->item(0)->setText("MP4视频数：1\t" + d);
+    controlsOf(*form).List1->item(1)->setText("MP4视频数：1\t" + upper);
     addThroughPicker(e);
     EXPECT_EQ(dialogs.lastText(), kDuplicate);
     const QString fresh = makeFolder(tmp, "G/new", {"n.mp4"});
     addThroughPicker(fresh);
-    EXPECT_EQ(form->List1->count(), 3);
-    EXPECT_EQ(form->List1->item(2)->text(), fresh);
+    EXPECT_EQ(controlsOf(*form).List1->count(), 3);
+    EXPECT_EQ(controlsOf(*form).List1->item(2)->text(), fresh);
 }
 
 TEST_F(FolderTest, FoldersWithoutOrdinaryFilesAreRefused) {
@@ -99,25 +100,25 @@ TEST_F(FolderTest, FoldersWithoutOrdinaryFilesAreRefused) {
     const QString file = makeFolder(tmp, "files", {"clip.mp4"}) + "/clip.mp4";
     addThroughPicker(file);
     EXPECT_EQ(dialogs.lastText(), kNoClips);
-    EXPECT_EQ(form->List1->count(), 0);
+    EXPECT_EQ(controlsOf(*form).List1->count(), 0);
 }
 
 TEST_F(FolderTest, TheTwentyFirstFolderReplacesTheTwentieth) {
     for (int i = 0; i < 21; ++i)
         addThroughPicker(makeFolder(tmp, QString("many/f%1").arg(i), {"a.mp4"}));
-    ASSERT_EQ(form->List1->count(), 20);
-    EXPECT_EQ(form->List1->item(18)->text(), tmp.sub("many/f18"));
-    EXPECT_EQ(form->List1->item(19)->text(), tmp.sub("many/f20"));
+    ASSERT_EQ(controlsOf(*form).List1->count(), 20);
+    EXPECT_EQ(controlsOf(*form).List1->item(18)->text(), tmp.sub("many/f18"));
+    EXPECT_EQ(controlsOf(*form).List1->item(19)->text(), tmp.sub("many/f20"));
     EXPECT_EQ(dialogs.prompts.last(), QString("指定21号视频素材来源文件夹："));
     addThroughPicker(makeFolder(tmp, "many/f21", {"a.mp4"}));
-    EXPECT_EQ(form->List1->count(), 20);
-    EXPECT_EQ(form->List1->item(19)->text(), tmp.sub("many/f21"));
+    EXPECT_EQ(controlsOf(*form).List1->count(), 20);
+    EXPECT_EQ(controlsOf(*form).List1->item(19)->text(), tmp.sub("many/f21"));
 }
 
 TEST_F(FolderTest, PickedFolderWithCharactersNoCommandCanCarryIsRefused) {
     const QString quoted = makeFolder(tmp, "say \"cheese\"", {"a.mp4"});
     addThroughPicker(quoted);
-    EXPECT_EQ(form->List1->count(), 0);
+    EXPECT_EQ(controlsOf(*form).List1->count(), 0);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_TRUE(dialogs.shown[0].text.contains("不能使用的字符"));
     // Blanks, apostrophes and Chinese characters are fine.
@@ -128,68 +129,68 @@ TEST_F(FolderTest, PickedFolderWithCharactersNoCommandCanCarryIsRefused) {
 
 TEST_F(FolderTest, PastingAFolderAddsIt) {
     const QString f = makeFolder(tmp, "paste/片段 一", {"a.mp4"});
-    QTest::mouseClick(form->TDir, Qt::LeftButton);  // the hint gets selected as a whole
+    QTest::mouseClick(controlsOf(*form).TDir, Qt::LeftButton);  // the hint gets selected as a whole
     QTest::qWait(0);
-    pasteText(form->TDir, f);
+    pasteText(controlsOf(*form).TDir, f);
     EXPECT_EQ(entries(), QStringList({f}));
-    EXPECT_EQ(form->TDir->text(), f);  // the box keeps the text
+    EXPECT_EQ(controlsOf(*form).TDir->text(), f);  // the box keeps the text
     EXPECT_TRUE(dialogs.shown.empty());
 
     // A trailing separator is not kept in the entry; the same folder again is a duplicate.
-    focusAndSelectAll(form->TDir);
-    pasteText(form->TDir, f + "/");
-    EXPECT_EQ(form->List1->count(), 1);
+    focusAndSelectAll(controlsOf(*form).TDir);
+    pasteText(controlsOf(*form).TDir, f + "/");
+    EXPECT_EQ(controlsOf(*form).List1->count(), 1);
     EXPECT_EQ(dialogs.lastText(), kDuplicate);
 }
 
 TEST_F(FolderTest, PastingTextThatCannotBeAPathBringsTheHintBack) {
     for (const QString& bad : {QString("/tmp/a|b"), QString("/tmp/<x>"), QString("/tmp/\"q\""),
                                QString("/tmp/*"), QString("/tmp/a?")}) {
-        focusAndSelectAll(form->TDir);
-        pasteText(form->TDir, bad);
-        EXPECT_EQ(form->TDir->text(), kHint) << bad.toStdString();
+        focusAndSelectAll(controlsOf(*form).TDir);
+        pasteText(controlsOf(*form).TDir, bad);
+        EXPECT_EQ(controlsOf(*form).TDir->text(), kHint) << bad.toStdString();
     }
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(form->List1->count(), 0);
+    EXPECT_EQ(controlsOf(*form).List1->count(), 0);
 }
 
 TEST_F(FolderTest, PastingAMissingOrRelativePathDoesNothing) {
     for (const QString& text : {tmp.sub("not/there"), QString("relative/clips")}) {
-        focusAndSelectAll(form->TDir);
-        pasteText(form->TDir, text);
-        EXPECT_EQ(form->TDir->text(), text);
+        focusAndSelectAll(controlsOf(*form).TDir);
+        pasteText(controlsOf(*form).TDir, text);
+        EXPECT_EQ(controlsOf(*form).TDir->text(), text);
     }
-    focusAndSelectAll(form->TDir);
-    QTest::keyClick(form->TDir, Qt::Key_Backspace);
-    EXPECT_EQ(form->TDir->text(), QString());
+    focusAndSelectAll(controlsOf(*form).TDir);
+    QTest::keyClick(controlsOf(*form).TDir, Qt::Key_Backspace);
+    EXPECT_EQ(controlsOf(*form).TDir->text(), QString());
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(form->List1->count(), 0);
+    EXPECT_EQ(controlsOf(*form).List1->count(), 0);
 }
 
 TEST_F(FolderTest, PastingAFilePathIsRefused) {
     const QString file = makeFolder(tmp, "pf", {"clip.mp4"}) + "/clip.mp4";
-    focusAndSelectAll(form->TDir);
-    pasteText(form->TDir, file);
+    focusAndSelectAll(controlsOf(*form).TDir);
+    pasteText(controlsOf(*form).TDir, file);
     EXPECT_EQ(dialogs.lastText(), kNoClips);
-    EXPECT_EQ(form->List1->count(), 0);
+    EXPECT_EQ(controlsOf(*form).List1->count(), 0);
 }
 
 TEST_F(FolderTest, TypingAddsAsSoonAsTheTextNamesAFolderWithFiles) {
     const QString ab = makeFolder(tmp, "typed/ab", {"x.mp4"});
     const QString abc = makeFolder(tmp, "typed/abc", {"y.mp4"});
-    focusAndSelectAll(form->TDir);
+    focusAndSelectAll(controlsOf(*form).TDir);
     // The parent holds only folders: it is refused when the text reaches it.
-    pasteText(form->TDir, tmp.sub("typed") + "/");
+    pasteText(controlsOf(*form).TDir, tmp.sub("typed") + "/");
     EXPECT_EQ(dialogs.lastText(), kNoClips);
-    EXPECT_EQ(form->List1->count(), 0);
-    typeText(form->TDir, "a");  // names nothing yet: silent
+    EXPECT_EQ(controlsOf(*form).List1->count(), 0);
+    typeText(controlsOf(*form).TDir, "a");  // names nothing yet: silent
     EXPECT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(form->List1->count(), 0);
-    typeText(form->TDir, "b");
+    EXPECT_EQ(controlsOf(*form).List1->count(), 0);
+    typeText(controlsOf(*form).TDir, "b");
     EXPECT_EQ(entries(), QStringList({ab}));
-    typeText(form->TDir, "c");  // another name, another folder
+    typeText(controlsOf(*form).TDir, "c");  // another name, another folder
     EXPECT_EQ(entries(), QStringList({ab, abc}));
-    EXPECT_EQ(form->TDir->text(), abc);
+    EXPECT_EQ(controlsOf(*form).TDir->text(), abc);
     EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
@@ -199,44 +200,47 @@ TEST_F(FolderTest, DoubleClickRemovesTheSelectedEntry) {
     const QString c = makeFolder(tmp, "r/c", {"1.mp4"});
     for (const QString& f : {a, b, c}) addThroughPicker(f);
     // A double click begins with a click that selects the row.
-    QTest::mouseClick(form->List1->viewport(), Qt::LeftButton, {}, rowCentre(1));
-    QTest::mouseDClick(form->List1->viewport(), Qt::LeftButton, {}, rowCentre(1));
+    QTest::mouseClick(controlsOf(*form).List1->viewport(), Qt::LeftButton, {}, rowCentre(1));
+    QTest::mouseDClick(controlsOf(*form).List1->viewport(), Qt::LeftButton, {}, rowCentre(1));
     EXPECT_EQ(entries(), QStringList({a, c}));
-    EXPECT_EQ(form->LFolds->text(), QString("视频素材来源文件夹列表(最多20条；现有2条)："));
+    EXPECT_EQ(controlsOf(*form).LFolds->text(),
+              QString("视频素材来源文件夹列表(最多20条；现有2条)："));
 
     // No entry selected: nothing is removed, the heading shows the count.
-    form->List1->clearSelection();
-    form->List1->setCurrentRow(-1);
-    QTest::mouseDClick(form->List1->viewport(), Qt::LeftButton, {},
-                       QPoint(5, form->List1->viewport()->height() - 5));
+    controlsOf(*form).List1->clearSelection();
+    controlsOf(*form).List1->setCurrentRow(-1);
+    QTest::mouseDClick(controlsOf(*form).List1->viewport(), Qt::LeftButton, {},
+                       QPoint(5, controlsOf(*form).List1->viewport()->height() - 5));
     EXPECT_EQ(entries(), QStringList({a, c}));
-    EXPECT_EQ(form->LFolds->text(), QString("视频素材来源文件夹列表(最多20条；现有2条)："));
+    EXPECT_EQ(controlsOf(*form).LFolds->text(),
+              QString("视频素材来源文件夹列表(最多20条；现有2条)："));
 }
 
 TEST_F(FolderTest, RightClickClearsTheListAfterAsking) {
     // Empty list: no question.
-    QTest::mouseClick(form->List1->viewport(), Qt::RightButton);
+    QTest::mouseClick(controlsOf(*form).List1->viewport(), Qt::RightButton);
     EXPECT_TRUE(dialogs.shown.empty());
 
     addThroughPicker(makeFolder(tmp, "c/a", {"1.mp4"}));
     addThroughPicker(makeFolder(tmp, "c/b", {"1.mp4"}));
     dialogs.answers = {MsgResult::Cancel};
-    QTest::mouseClick(form->List1->viewport(), Qt::RightButton);
+    QTest::mouseClick(controlsOf(*form).List1->viewport(), Qt::RightButton);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, QString("清空视频素材来源文件夹列表？"));
     EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Information);
     EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::OkCancel);
     EXPECT_TRUE(dialogs.shown[0].cancelIsDefault);
-    EXPECT_EQ(form->List1->count(), 2);
+    EXPECT_EQ(controlsOf(*form).List1->count(), 2);
 
     // The left button does not ask.
-    QTest::mouseClick(form->List1->viewport(), Qt::LeftButton);
+    QTest::mouseClick(controlsOf(*form).List1->viewport(), Qt::LeftButton);
     EXPECT_EQ(dialogs.shown.size(), 1u);
 
     dialogs.answers = {MsgResult::Ok};
-    QTest::mouseClick(form->List1->viewport(), Qt::RightButton);
-    EXPECT_EQ(form->List1->count(), 0);
-    EXPECT_EQ(form->LFolds->text(), QString("视频素材来源文件夹列表(最多20条；现有0条)："));
+    QTest::mouseClick(controlsOf(*form).List1->viewport(), Qt::RightButton);
+    EXPECT_EQ(controlsOf(*form).List1->count(), 0);
+    EXPECT_EQ(controlsOf(*form).LFolds->text(),
+              QString("视频素材来源文件夹列表(最多20条；现有0条)："));
 }
 
 // ---- music and output folders -------------------------------------------------------------------
@@ -250,49 +254,49 @@ TEST_F(FolderTest, MusicFolderIsShownWithItsMp3Count) {
           << "sub/x.mp3";
     const QString music = makeFolder(tmp, "音乐 folder", files);
     dialogs.folders.push_back(music);
-    clickMenuItem(form.get(), form->MenuFiles, form->MemuAudio);
+    clickMenuItem(form.get(), controlsOf(*form).MenuFiles, controlsOf(*form).MemuAudio);
     EXPECT_EQ(dialogs.prompts.last(), QString("指定mp3背景音频来源文件夹："));
-    EXPECT_EQ(form->LAudio->text(), "背景mp3音乐数：12   " + music);
-    EXPECT_EQ(tag(form->LAudio), QString("12"));
+    EXPECT_EQ(controlsOf(*form).LAudio->text(), "背景mp3音乐数：12   " + music);
+    EXPECT_EQ(tag(controlsOf(*form).LAudio), QString("12"));
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST_F(FolderTest, MusicFolderWithoutMp3FilesIsRefused) {
     const QString music = makeFolder(tmp, "m", {"a.mp3"});
     dialogs.folders.push_back(music);
-    clickMenuItem(form.get(), form->MenuFiles, form->MemuAudio);
-    const QString shown = form->LAudio->text();
+    clickMenuItem(form.get(), controlsOf(*form).MenuFiles, controlsOf(*form).MemuAudio);
+    const QString shown = controlsOf(*form).LAudio->text();
 
     for (const QString& bad :
          {makeFolder(tmp, "nomp3", {"a.wav", "b.mp3x"}), tmp.sub("nowhere"), music + "/a.mp3"}) {
         dialogs.folders.push_back(bad);
-        clickMenuItem(form.get(), form->MenuFiles, form->MemuAudio);
+        clickMenuItem(form.get(), controlsOf(*form).MenuFiles, controlsOf(*form).MemuAudio);
         EXPECT_EQ(dialogs.lastText(), QString("该目录未存在任何mp3音频文件！"));
         EXPECT_EQ(dialogs.shown.back().icon, MsgIcon::Error);
-        EXPECT_EQ(form->LAudio->text(), shown);  // the previous folder stays in force
-        EXPECT_EQ(tag(form->LAudio), QString("1"));
+        EXPECT_EQ(controlsOf(*form).LAudio->text(), shown);  // the previous folder stays in force
+        EXPECT_EQ(tag(controlsOf(*form).LAudio), QString("1"));
     }
     // Cancel changes nothing and asks nothing.
     const size_t before = dialogs.shown.size();
-    clickMenuItem(form.get(), form->MenuFiles, form->MemuAudio);
+    clickMenuItem(form.get(), controlsOf(*form).MenuFiles, controlsOf(*form).MemuAudio);
     EXPECT_EQ(dialogs.shown.size(), before);
-    EXPECT_EQ(form->LAudio->text(), shown);
+    EXPECT_EQ(controlsOf(*form).LAudio->text(), shown);
 }
 
 TEST_F(FolderTest, OutputFolderIsChosenWithTheNewFolderStyle) {
     const QString out = makeFolder(tmp, "输出 out", {});
     dialogs.folders.push_back(out + "//");
-    clickMenuItem(form.get(), form->MenuFiles, form->MenuOutDir);
+    clickMenuItem(form.get(), controlsOf(*form).MenuFiles, controlsOf(*form).MenuOutDir);
     EXPECT_EQ(dialogs.prompts.last(), QString("指定输出目录："));
-    EXPECT_EQ(form->LDir->text(), out);
+    EXPECT_EQ(controlsOf(*form).LDir->text(), out);
 
     // Cancel keeps it; a file instead of a folder is refused with a message.
-    clickMenuItem(form.get(), form->MenuFiles, form->MenuOutDir);
-    EXPECT_EQ(form->LDir->text(), out);
+    clickMenuItem(form.get(), controlsOf(*form).MenuFiles, controlsOf(*form).MenuOutDir);
+    EXPECT_EQ(controlsOf(*form).LDir->text(), out);
     const QString file = makeFolder(tmp, "o2", {"f.txt"}) + "/f.txt";
     dialogs.folders.push_back(file);
-    clickMenuItem(form.get(), form->MenuFiles, form->MenuOutDir);
-    EXPECT_EQ(form->LDir->text(), out);
+    clickMenuItem(form.get(), controlsOf(*form).MenuFiles, controlsOf(*form).MenuOutDir);
+    EXPECT_EQ(controlsOf(*form).LDir->text(), out);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Error);
 }

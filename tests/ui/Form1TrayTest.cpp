@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 
+#include "merge/MergeRun.h"
 #include "shell/TrayRecord.h"
 #include "tests/ui/FormTestSupport.h"
 
@@ -22,13 +23,16 @@ protected:
     void SetUp() override {
         FormTest::SetUp();
         form->systemTrayAvailable = [] { return true; };
+        form->attachRun(&run);
     }
+    // What the merge run shows the window of its state.
+    RunState run;
 };
 
 TEST_F(TrayTest, RunStartHidesTheWindowBehindAnIcon) {
-    form->Running = true;
+    run.Running = true;
     form->setStatus("状态：OK");
-    form->addTrayIconAndHide();
+    form->hideBehindTray();
     const TrayRecord& r = form->trayRecord;
     EXPECT_EQ(r.cbSize, 88u);
     EXPECT_EQ(r.hWnd, form->windowHandle());
@@ -46,16 +50,16 @@ TEST_F(TrayTest, RunStartHidesTheWindowBehindAnIcon) {
 }
 
 TEST_F(TrayTest, StatusChangesDuringARunReachTheTip) {
-    form->Running = true;
-    form->addTrayIconAndHide();
-    form->MadeCount = 3;
+    run.Running = true;
+    form->hideBehindTray();
+    run.MadeCount = 3;
     form->setStatus("状态：OK");
     EXPECT_EQ(form->trayRecord.tipField(),
               field(std::string("Stitchwell\r\n已生成视频数：3\r\n状态：OK\0", 48)));
     QSystemTrayIcon* icon = tray::ShownIcon(form->windowHandle(), form->iconHandle());
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(icon->toolTip(), QString("Stitchwell\n已生成视频数：3\n状态：OK"));
-    EXPECT_EQ(form->StbPanels[4]->text(), QString("状态：OK"));
+    EXPECT_EQ(controlsOf(*form).StbPanels[4]->text(), QString("状态：OK"));
 
     // A long Chinese status is cut between characters.
     form->setStatus("状态：源视频预处理中...123Mb；已制作：3，等待补充新视频中");
@@ -67,18 +71,18 @@ TEST_F(TrayTest, StatusChangesDuringARunReachTheTip) {
 
     // Not running, or not in background mode: the tip stays.
     const long requests = tray::RequestCount();
-    form->Running = false;
+    run.Running = false;
     form->setStatus("状态：完成");
-    form->Running = true;
-    form->ChBack->setChecked(false);
+    run.Running = true;
+    controlsOf(*form).ChBack->setChecked(false);
     form->setStatus("状态：完成");
     EXPECT_EQ(tray::RequestCount(), requests);
-    EXPECT_EQ(form->StbPanels[4]->text(), QString("状态：完成"));
+    EXPECT_EQ(controlsOf(*form).StbPanels[4]->text(), QString("状态：完成"));
 }
 
 TEST_F(TrayTest, AClickOnTheIconBringsTheWindowBack) {
-    form->Running = true;
-    form->addTrayIconAndHide();
+    run.Running = true;
+    form->hideBehindTray();
     ASSERT_FALSE(form->isVisible());
     QSystemTrayIcon* icon = tray::ShownIcon(form->windowHandle(), form->iconHandle());
     ASSERT_NE(icon, nullptr);
@@ -103,7 +107,7 @@ TEST_F(TrayTest, DoubleClickOnTheWindowSwitchesBetweenWindowAndIcon) {
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->trayIconShown());
 
-    form->Running = true;
+    run.Running = true;
     QTest::mouseDClick(form->centralWidget(), Qt::LeftButton, {}, QPoint(3, 3));
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(form->trayIconShown());
@@ -113,7 +117,7 @@ TEST_F(TrayTest, DoubleClickOnTheWindowSwitchesBetweenWindowAndIcon) {
     EXPECT_FALSE(form->trayIconShown());
 
     // Without background mode the double click does nothing.
-    form->ChBack->setChecked(false);
+    controlsOf(*form).ChBack->setChecked(false);
     QTest::mouseDClick(form->centralWidget(), Qt::LeftButton, {}, QPoint(3, 3));
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->trayIconShown());
@@ -121,12 +125,12 @@ TEST_F(TrayTest, DoubleClickOnTheWindowSwitchesBetweenWindowAndIcon) {
 
 TEST_F(TrayTest, WithoutASystemTrayTheWindowIsMinimisedInstead) {
     form->systemTrayAvailable = [] { return false; };
-    form->Running = true;
-    form->addTrayIconAndHide();
+    run.Running = true;
+    form->hideBehindTray();
     EXPECT_FALSE(form->trayIconShown());
     EXPECT_TRUE(form->isMinimized());
-    EXPECT_TRUE(form->LST->text().contains("系统托盘不可用"));
-    EXPECT_EQ(form->StbPanels[4]->text(), form->LST->text());
+    EXPECT_TRUE(controlsOf(*form).LST->text().contains("系统托盘不可用"));
+    EXPECT_EQ(controlsOf(*form).StbPanels[4]->text(), controlsOf(*form).LST->text());
 }
 
 TEST_F(TrayTest, RefreshAndRemoveAreHarmlessWithoutAnIcon) {
@@ -140,8 +144,8 @@ TEST_F(TrayTest, ClosingAsksTheCloseHookAndRemovesTheIcon) {
     QSignalSpy closed(form.get(), &Form1::closed);
     bool allow = false;
     form->closeRequest = [&] { return allow; };
-    form->Running = true;
-    form->addTrayIconAndHide();
+    run.Running = true;
+    form->hideBehindTray();
     form->showMainWindow();
     EXPECT_FALSE(form->close());
     EXPECT_TRUE(form->isVisible());

@@ -9,6 +9,7 @@
 #include <memory>
 #include <ostream>
 
+#include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestMedia.h"
 #include "ui/Form1.h"

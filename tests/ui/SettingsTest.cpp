@@ -103,17 +103,17 @@ TEST_F(RestoreTest, WithoutTheFlagNothingIsRestored) {
     EXPECT_FALSE(form->restoreAccelerationSettings());
     store("Accelerate", "yes?");
     EXPECT_FALSE(form->restoreAccelerationSettings());
-    EXPECT_FALSE(form->ChSpeed->isEnabled());
-    EXPECT_EQ(form->CmbAcc->count(), 0);
+    EXPECT_FALSE(controlsOf(*form).ChSpeed->isEnabled());
+    EXPECT_EQ(controlsOf(*form).CmbAcc->count(), 0);
 }
 
 TEST_F(RestoreTest, FlagWithoutEncodersEnablesOnlyTheTick) {
     store("Accelerate", "1");
     ASSERT_TRUE(form->restoreAccelerationSettings());
-    EXPECT_TRUE(form->ChSpeed->isEnabled());
-    EXPECT_FALSE(form->ChSpeed->isChecked());
-    EXPECT_EQ(form->CmbAcc->count(), 0);
-    EXPECT_EQ(form->CmbAcc->currentIndex(), -1);
+    EXPECT_TRUE(controlsOf(*form).ChSpeed->isEnabled());
+    EXPECT_FALSE(controlsOf(*form).ChSpeed->isChecked());
+    EXPECT_EQ(controlsOf(*form).CmbAcc->count(), 0);
+    EXPECT_EQ(controlsOf(*form).CmbAcc->currentIndex(), -1);
 }
 
 TEST_F(RestoreTest, SelectionOutsideTheListFailsSilently) {
@@ -121,9 +121,9 @@ TEST_F(RestoreTest, SelectionOutsideTheListFailsSilently) {
     store("Accs", "Intel显卡硬件加速\r\n");
     store("CmbAcc", "1");
     ASSERT_TRUE(form->restoreAccelerationSettings());
-    ASSERT_EQ(form->CmbAcc->count(), 1);
-    EXPECT_EQ(form->CmbAcc->itemText(0), QString("Intel显卡硬件加速"));
-    EXPECT_EQ(form->CmbAcc->currentIndex(), -1);
+    ASSERT_EQ(controlsOf(*form).CmbAcc->count(), 1);
+    EXPECT_EQ(controlsOf(*form).CmbAcc->itemText(0), QString("Intel显卡硬件加速"));
+    EXPECT_EQ(controlsOf(*form).CmbAcc->currentIndex(), -1);
 }
 
 TEST_F(RestoreTest, RestoredTickEnablesTheListAndSelectsTheStoredEntry) {
@@ -132,11 +132,11 @@ TEST_F(RestoreTest, RestoredTickEnablesTheListAndSelectsTheStoredEntry) {
     store("AccIndex", "1");
     store("Accs", "\r\nIntel显卡硬件加速\r\n\r\nNVIDIA显卡硬件加速\r\n");
     ASSERT_TRUE(form->restoreAccelerationSettings());
-    EXPECT_TRUE(form->ChSpeed->isChecked());
-    EXPECT_TRUE(form->CmbAcc->isEnabled());
-    EXPECT_EQ(form->PreferredEncoderIndex, 1);
-    ASSERT_EQ(form->CmbAcc->count(), 2);
-    EXPECT_EQ(form->CmbAcc->currentIndex(), 1);  // "CmbAcc" absent: the preferred index
+    EXPECT_TRUE(controlsOf(*form).ChSpeed->isChecked());
+    EXPECT_TRUE(controlsOf(*form).CmbAcc->isEnabled());
+    EXPECT_EQ(form->preferredEncoderIndex(), 1);
+    ASSERT_EQ(controlsOf(*form).CmbAcc->count(), 2);
+    EXPECT_EQ(controlsOf(*form).CmbAcc->currentIndex(), 1);  // "CmbAcc" absent: the preferred index
 }
 
 TEST_F(RestoreTest, ValuesThatCannotBeConvertedLeaveTheControls) {
@@ -146,17 +146,17 @@ TEST_F(RestoreTest, ValuesThatCannotBeConvertedLeaveTheControls) {
     store("Accs", "Intel显卡硬件加速\r\nNVIDIA显卡硬件加速\r\n");
     store("CmbAcc", "1");
     ASSERT_TRUE(form->restoreAccelerationSettings());
-    EXPECT_TRUE(form->ChSpeed->isEnabled());
-    EXPECT_FALSE(form->ChSpeed->isChecked());
-    EXPECT_EQ(form->PreferredEncoderIndex, 0);
-    EXPECT_EQ(form->CmbAcc->currentIndex(), 1);
+    EXPECT_TRUE(controlsOf(*form).ChSpeed->isEnabled());
+    EXPECT_FALSE(controlsOf(*form).ChSpeed->isChecked());
+    EXPECT_EQ(form->preferredEncoderIndex(), 0);
+    EXPECT_EQ(controlsOf(*form).CmbAcc->currentIndex(), 1);
 
     store("CmbAcc", "many");
     store("Speed", "2");
     rebuild();
     ASSERT_TRUE(form->restoreAccelerationSettings());
-    EXPECT_FALSE(form->ChSpeed->isChecked());
-    EXPECT_EQ(form->CmbAcc->currentIndex(), -1);
+    EXPECT_FALSE(controlsOf(*form).ChSpeed->isChecked());
+    EXPECT_EQ(controlsOf(*form).CmbAcc->currentIndex(), -1);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QLineEdit>
 
+#include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestMedia.h"
 #include "tests/update/TestServer.h"
@@ -97,18 +98,19 @@ TEST_F(Updater, VersionFilesThatOfferAnUpdateAndThoseThatDoNot) {
     for (const Case& c : cases) {
         server.setBehaviour(c.behaviour ? c.behaviour : "{}");
         form->setWindowTitle("Stitchwell");
-        form->MenuUpdate->setEnabled(false);
+        controlsOf(*form).MenuUpdate->setEnabled(false);
         check(c.file);
-        EXPECT_EQ(form->MenuUpdate->isEnabled(), c.offered) << c.file.left(20).toStdString();
+        EXPECT_EQ(controlsOf(*form).MenuUpdate->isEnabled(), c.offered)
+            << c.file.left(20).toStdString();
         EXPECT_EQ(form->windowTitle(), c.offered ? "Stitchwell  发现有更新版本" : "Stitchwell");
     }
     // Nothing half-written stays beside the version file.
     EXPECT_EQ(QDir(prog).entryList(QDir::Files | QDir::Hidden), QStringList{"Stitchwell.txt"});
     // A server that refuses the connection.
     options.serverBase = "http://127.0.0.1:9";
-    form->MenuUpdate->setEnabled(true);
+    controlsOf(*form).MenuUpdate->setEnabled(true);
     check("006");
-    EXPECT_FALSE(form->MenuUpdate->isEnabled());
+    EXPECT_FALSE(controlsOf(*form).MenuUpdate->isEnabled());
 }
 
 TEST_F(Updater, PackageIsHandedToTheUpdateProgramOrTheWindowComesBack) {
