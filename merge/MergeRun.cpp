@@ -315,7 +315,18 @@ void MergeRun::MenuDo_Click() {
 bool MergeRun::setup() {
     m_inputs = m_host.jobInputs();
     m_entries = m_host.folderEntries();
-    // 1. option texts
+    std::vector<std::string> sources;
+    if (!checkJob(sources)) return false;
+    scanMaterial(sources);
+    if (!m_host.ask(MergeHost::Ask::OkCancel, MergeTexts::ConfirmText(m_job.MaxVideos)))
+        return false;
+    beginRun();
+    return true;
+}
+
+// The option texts, and the refusals: no music folder, no source folder, an output folder that
+// would lose or reuse videos. The source folders of the entries go to `sources`.
+bool MergeRun::checkJob(std::vector<std::string>& sources) {
     const auto size = MergeTexts::SizeOption(m_inputs.size);
     if (!size) {
         m_host.ask(MergeHost::Ask::Error, "视频尺寸无效，操作被取消！");
@@ -326,30 +337,25 @@ bool MergeRun::setup() {
     m_job.options.RateOption = MergeTexts::RateOption(m_inputs.fps);
     m_job.options.BitRateOption = MergeTexts::BitRateOption(m_inputs.bits);
     m_job.options.MuteOption = MergeTexts::MuteOption(m_inputs.mute);
-    // 2.
     m_job.MaxVideos = 999999999;
     m_state.MadeCount = 0;
     m_setAside.clear();
     m_failures.clear();
     m_neededSpace = 0;
 
-    // 4. music check: a counted caption passes untested
+    // a counted music caption passes untested
     m_music = m_inputs.music;
     const std::string caption = m_host.audioCaption();
     if (m_music && caption.rfind(kCountedAudioPrefix, 0) != 0 && !platform::pathExists(caption)) {
         m_host.ask(MergeHost::Ask::Error, "背景音乐文件夹未指定，操作被取消！");
         return false;
     }
-    // 5. source check
-    const int count = int(m_entries.size());
-    if (count < 1) {
+    if (m_entries.empty()) {
         m_host.ask(MergeHost::Ask::Error, "视频素材来源文件夹列表数少于1个！操作被取消！");
         return false;
     }
     // The output folder (a stored one included) must be one whose videos stay where they are.
-    std::vector<std::string> sources;
-    for (int i = 0; i < count; ++i) {
-        const std::string& entry = m_entries[i];
+    for (const std::string& entry : m_entries) {
         std::string folder = MergeTexts::EntryFolder(entry, platform::pathExists);
         if (folder.empty() && entry.find('\t') == std::string::npos) folder = entry;
         sources.push_back(folder);
@@ -359,10 +365,14 @@ bool MergeRun::setup() {
         m_host.ask(MergeHost::Ask::Error, kOutputFolderRefused);
         return false;
     }
-    // 6. unfiltered listings
-    m_clipFilter = false;
+    return true;
+}
 
-    // 7. scan the source folders
+// Counts the clips of every source folder and the mp3 files into the entries, the music label and
+// the number of videos the material allows.
+void MergeRun::scanMaterial(const std::vector<std::string>& sources) {
+    m_clipFilter = false;  // the first listings are unfiltered
+    const int count = int(sources.size());
     for (int i = 0; i < count; ++i) {
         m_host.selectFolder(i);
         status("状态：初始化视频信息中..." + num(i + 1) + "/" + num(count));
@@ -372,35 +382,28 @@ bool MergeRun::setup() {
         m_job.MaxVideos = std::min(m_job.MaxVideos, clips);
         m_host.pumpEvents(kPumpMs);
     }
+    if (!m_music) return;
+    const std::string now = m_host.audioCaption();
+    const bool secondPiece = MergeTexts::AudioHasSecondPiece(now);
+    std::string folder = MergeTexts::AudioFolder(now);
+    if (secondPiece && !platform::listFiles(folder)) folder = now;
+    const Listing listing = listMusic(folder);
+    const int n = static_cast<int>(listing.names.size()) + listing.settling;
+    m_host.setAudio(secondPiece ? MergeTexts::CountedAudio(n, MergeTexts::AudioFolder(now)) : now,
+                    n);
+    m_job.MaxVideos = std::min(m_job.MaxVideos, n);
+}
 
-    // 8. scan the music folder
-    if (m_music) {
-        const std::string now = m_host.audioCaption();
-        const bool secondPiece = MergeTexts::AudioHasSecondPiece(now);
-        std::string folder = MergeTexts::AudioFolder(now);
-        if (secondPiece && !platform::listFiles(folder)) folder = now;
-        const Listing listing = listMusic(folder);
-        const int n = static_cast<int>(listing.names.size()) + listing.settling;
-        m_host.setAudio(
-            secondPiece ? MergeTexts::CountedAudio(n, MergeTexts::AudioFolder(now)) : now, n);
-        m_job.MaxVideos = std::min(m_job.MaxVideos, n);
-    }
-
-    // 9. confirm
-    if (!m_host.ask(MergeHost::Ask::OkCancel, MergeTexts::ConfirmText(m_job.MaxVideos)))
-        return false;
-
-    // 10. settings
+// Confirmed: the choices remembered, the window locked (hidden in background mode), the dated
+// used-material folders made, the compressor hand-off prepared.
+void MergeRun::beginRun() {
     m_host.storeRunChoices();
-    // 11., 12.
     m_state.StopRequested = false;
     m_state.Running = true;
     m_host.lock(true);
-    // 13. background mode
     m_compress = m_inputs.compress;
     m_background = m_inputs.background;
     if (m_background) m_host.hideBehindTray();
-    // 14., 15. dated used-material folders
     const platform::Date d = platform::today();
     m_job.RunDate = MergeTexts::RunDateText(d.year, d.month, d.day);
     std::string root = m_inputs.usedRoot;
@@ -410,12 +413,10 @@ bool MergeRun::setup() {
     m_job.UsedAudioDir = root + sep + m_job.RunDate + sep + "音频" + sep;
     platform::makeSurePathExists(m_job.UsedVideoDir);
     platform::makeSurePathExists(m_job.UsedAudioDir);
-    // 16., 17. compressor hand-off
     if (m_compress) platform::copyFileReplace(m_folder.shippedCompressor(), m_folder.compressor());
     platform::deleteFile(m_folder.compressionList());
     RemoveLeftoverOutputs(m_inputs.outputFolder);
     m_nextNumber = 0;
-    return true;
 }
 
 // ---- what a pass needs before it starts --------------------------------------------------------
@@ -639,10 +640,11 @@ MergeRun::Step MergeRun::prepareMusic() {
     return Step::Go;
 }
 
-MergeRun::Step MergeRun::assemble(int folderCount) {
-    // 1. wait for every transcoder and for a readable length of every normalised clip; a length
-    // that stays 0 once no transcoder runs any more is not waited for without end
-    std::vector<double> lengths(folderCount, 0.0);
+// Waits for every transcoder and for a readable length of every normalised clip (their lengths go
+// to `lengths`); a length that stays 0 once no transcoder runs any more is not waited for without
+// end.
+MergeRun::Step MergeRun::awaitClips(int folderCount, std::vector<double>& lengths) {
+    lengths.assign(folderCount, 0.0);
     int zeroRounds = 0;
     while (!stopped()) {
         waitForTools([&] {
@@ -665,9 +667,14 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
         if (product != 0 || ++zeroRounds > 3) break;
         hold(1.0f);
     }
-    if (stopped()) return Step::Stop;
+    return stopped() ? Step::Stop : Step::Go;
+}
 
-    // 2. the join list (no transcoder runs any more: the lengths just read still hold)
+MergeRun::Step MergeRun::assemble(int folderCount) {
+    std::vector<double> lengths;
+    if (awaitClips(folderCount, lengths) == Step::Stop) return Step::Stop;
+
+    // the join list (no transcoder runs any more: the lengths just read still hold)
     for (int i = 0; i < folderCount; ++i) {
         if (platform::fileExists(tmpFile(num(i) + ".mp4")) && lengths[i] > 0) continue;
         if (i < int(m_usedClips.size())) {
@@ -681,14 +688,14 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
     }
     platform::writeFile(tmpFile("List.txt"),
                         MergeTexts::ClipJoinList(m_env.programFolder, folderCount, platform::kSep));
-    // 3. the music track
+    // the music track
     const std::string track = tmpFile("a.mp3");
     if (m_music && (!platform::fileExists(track) || !(durationOrZero(track) > 0))) {
         noteFailure(m_musicSource, kMusicFailed);
         return Step::Skip;
     }
 
-    // 4. speed fitting
+    // speed fitting
     const std::string lengthText = m_inputs.length;
     const double target = MediaReport::LeadingNumber(lengthText);
     std::string speedFilter = MergeTexts::SpeedFilter(false, 0);
@@ -702,7 +709,12 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
         speedFilter = MergeTexts::SpeedFilter(true, r);
     }
 
-    // 5. the final run, under a temporary name beside the first output name that holds nothing
+    return runFinal(speedFilter, track);
+}
+
+// The final run, under a temporary name beside the first output name that holds nothing, and its
+// progress until it ends.
+MergeRun::Step MergeRun::runFinal(const std::string& speedFilter, const std::string& track) {
     const std::string outDir = m_inputs.outputFolder;
     m_outputNumber = m_nextNumber;
     while (platform::pathExists(MergeTexts::OutputFile(outDir, m_outputNumber, platform::kSep)))
@@ -718,7 +730,7 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
         return Step::Skip;
     const std::string made = num(m_state.MadeCount);
     status("状态：生成合并视频中...已生成：" + made);
-    // 7. progress
+    // progress
     waitForTools([&] {
         status("状态：生成合并视频中..." +
                num(MergeTexts::MegaBytes(platform::fileSize(m_partialFile))) + "Mb；已生成：" +

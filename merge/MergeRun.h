@@ -93,6 +93,9 @@ private:
     };
 
     bool setup();
+    bool checkJob(std::vector<std::string>& sources);
+    void scanMaterial(const std::vector<std::string>& sources);
+    void beginRun();
     Step awaitReadiness();
     std::string readinessProblem();
     Step runPass();
@@ -100,6 +103,8 @@ private:
     Step prepareClip(int folderIndex, int folderCount);
     Step prepareMusic();
     Step assemble(int folderCount);
+    Step awaitClips(int folderCount, std::vector<double>& lengths);
+    Step runFinal(const std::string& speedFilter, const std::string& track);
     bool bookkeeping(int folderCount);
     void complete();
 

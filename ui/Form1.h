@@ -36,6 +36,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QIcon;
 class QLayout;
 class QLabel;
 class QLineEdit;
@@ -265,7 +266,9 @@ private:
     void buildControls();
     QLayout* buildFolderList(QWidget* central);
     QGroupBox* buildParameters(QWidget* central);
+    QLayout* buildTickBoxes();
     QLayout* buildFolderDisplays(QWidget* central);
+    static QIcon makeWindowIcon();
     void buildStatusBar();
     void updateClock();
     void showLFoldsCount();
