@@ -3,7 +3,7 @@
 #include <QDir>
 
 #include "platform/Platform.h"
-#include "ui/DialogService.h"
+#include "shell/DialogService.h"
 
 namespace NewDir {
 

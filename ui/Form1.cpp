@@ -28,7 +28,7 @@
 #include "merge/MergeTexts.h"
 #include "platform/Platform.h"
 #include "shell/NewDir.h"
-#include "ui/DialogService.h"
+#include "shell/DialogService.h"
 #include "ui/ElidedLabel.h"
 #include "ui/ParamRules.h"
 #include "ui/Settings.h"

@@ -20,7 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "ui/DialogService.h"
+#include "shell/DialogService.h"
 #include "ui/ElidedLabel.h"
 #include "ui/Form1.h"
 

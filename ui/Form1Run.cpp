@@ -11,7 +11,7 @@
 #include <QMenu>
 
 #include "media/General.h"
-#include "ui/DialogService.h"
+#include "shell/DialogService.h"
 #include "ui/Form1.h"
 #include "ui/Settings.h"
 

@@ -16,7 +16,7 @@
 #include "shell/FolderOps.h"
 #include "shell/InstanceLock.h"
 #include "shell/ShutDownP.h"
-#include "ui/DialogService.h"
+#include "shell/DialogService.h"
 #include "ui/Form1.h"
 #include "ui/Settings.h"
 

@@ -5,7 +5,7 @@
 #include <QFontDatabase>
 
 #include "platform/Platform.h"
-#include "ui/DialogService.h"
+#include "shell/DialogService.h"
 #include "ui/Form1.h"
 #include "ui/MergeCommand.h"
 #include "ui/Settings.h"

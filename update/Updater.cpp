@@ -10,7 +10,7 @@
 
 #include "media/General.h"
 #include "platform/Platform.h"
-#include "ui/DialogService.h"
+#include "shell/DialogService.h"
 #include "ui/Form1.h"
 #include "ui/Startup.h"
 #include "update/DownloadSupport.h"

@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "media/General.h"
-#include "ui/DialogService.h"
+#include "shell/DialogService.h"
 #include "update/frmDemo.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <deque>
 #include <functional>
 
-#include "ui/DialogService.h"
+#include "shell/DialogService.h"
 
 class ScriptedDialogs : public DialogService {
 public:

@@ -1,4 +1,4 @@
-#include "ui/DialogService.h"
+#include "shell/DialogService.h"
 
 #include <QApplication>
 #include <QDesktopServices>
