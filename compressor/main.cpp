@@ -6,11 +6,13 @@
 #include <iostream>
 
 #include "compressor/Compressor.h"
+#include "media/DiagnosticLog.h"
 #include "platform/Platform.h"
 
 int main(int argc, char** argv) {
     // Read before Qt looks at the arguments.
     const std::string commandLine = platform::rawCommandLine(argc, argv);
     QCoreApplication app(argc, argv);
+    DiagnosticLog::install();
     return compressor::runProgram(commandLine, platform::programFolder(), std::cerr);
 }

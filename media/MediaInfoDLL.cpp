@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <mutex>
 
+#include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 
 namespace MediaInfoDLL {
@@ -80,6 +81,10 @@ const Binding* bound() {
             }
             platform::unloadLibrary(lib);
         }
+        if (!s.binding.library)
+            diag::note(diag::Area::Media,
+                       "no media-information library could be bound; every "
+                       "probe fails");
     }
     return s.binding.library ? &s.binding : nullptr;
 }

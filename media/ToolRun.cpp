@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "media/General.h"
+#include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -20,6 +21,7 @@ bool ToolRun::start(const std::string& file, const std::string& params) {
     m_lastResult = platform::startTool(file, params, m_folder, true, &pid);
     if (m_lastResult != kStarted) return false;
     m_pids.push_back(pid);
+    diag::note(diag::Area::Tools, "started " + file + " (" + std::to_string(pid) + "): " + params);
     return true;
 }
 

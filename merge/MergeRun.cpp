@@ -7,6 +7,7 @@
 #include "media/General.h"
 #include "media/MediaReport.h"
 #include "media/ProgramFolder.h"
+#include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "shell/FolderOps.h"
@@ -156,6 +157,7 @@ bool MergeRun::usable(const std::string& path) {
 }
 
 void MergeRun::setAside(const std::string& path, const std::string& notice) {
+    diag::note(diag::Area::Merge, "set aside for this run: " + path);
     m_setAside[path] = platform::fileSize(path);
     status(notice + baseName(path));
     hold(kHoldSeconds);
@@ -281,6 +283,7 @@ void MergeRun::storeUsed(const std::string& path, const std::string& dir) {
     // The move left the source in place while the target name is free: copy, then delete the
     // source only when the copy is there.
     if (platform::fileExists(path) && !target.empty() && !platform::pathExists(target)) {
+        diag::note(diag::Area::Merge, "moving " + path + " failed; copying it to " + target);
         if (platform::copyFileReplace(path, target)) platform::deleteFile(path);
     }
 }
@@ -304,7 +307,10 @@ void MergeRun::MenuDo_Click() {
         const bool made = end == Step::Go && bookkeeping(int(m_entries.size()));
         // A pass that made nothing keeps its reason in the status line for a moment: it can be
         // read, and a cause that persists does not turn the run into a spin of failing passes.
-        if (!made && !stopped()) hold(kHoldSeconds);
+        if (!made && !stopped()) {
+            diag::note(diag::Area::Merge, "a pass made no video: " + m_status);
+            hold(kHoldSeconds);
+        }
         // end of the pass
         m_host.pumpEvents(kPumpMs);
         m_clipsDuration = 0;
@@ -448,6 +454,7 @@ MergeRun::Step MergeRun::awaitReadiness() {
         if (!shown) {
             m_host.showWindow();
             shown = true;
+            diag::note(diag::Area::Merge, "waiting: " + problem);
         }
         status(problem);
         hold(1.0f);

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontDatabase>
 
+#include "media/DiagnosticLog.h"
 #include "platform/Platform.h"
 #include "shell/DialogService.h"
 #include "ui/Form1.h"
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     // main window is closed, not when the last visible window goes.
     QApplication::setQuitOnLastWindowClosed(false);
     useChineseFont(app);
+    DiagnosticLog::install();
 
     QtDialogService dialogs;
     Settings settings;

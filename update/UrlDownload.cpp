@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/Diagnostics.h"
 #include "update/DownloadToFile.h"
 
 namespace {
@@ -117,8 +118,18 @@ std::int32_t perform(const QString& url, Transfer& t, const TransferLimits& limi
     curl_easy_getinfo(h.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
     if (t.tooLarge) return urlcode::kDownloadFailure;
     const std::int32_t code = CodeForTransfer(rc, status);
-    if (code != urlcode::kOk) return code;
-    if (announced >= 0 && t.written != announced) return urlcode::kDownloadFailure;
+    if (code != urlcode::kOk) {
+        diag::note(diag::Area::Update, "downloading " + url.toStdString() +
+                                           " failed: " + curl_easy_strerror(rc) + ", HTTP status " +
+                                           std::to_string(status));
+        return code;
+    }
+    if (announced >= 0 && t.written != announced) {
+        diag::note(diag::Area::Update, "downloading " + url.toStdString() + " ended after " +
+                                           std::to_string(t.written) + " of " +
+                                           std::to_string(announced) + " bytes");
+        return urlcode::kDownloadFailure;
+    }
     return urlcode::kOk;
 }
 

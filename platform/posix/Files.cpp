@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 
 namespace platform {
@@ -223,14 +224,14 @@ std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool w
     return names;
 }
 
-bool makeSurePathExists(const std::string& path) {
+static bool makeSurePathExistsUnnoted(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path), ec);
     return dirExists(path);
 }
 
-bool deleteTree(const std::string& path) {
+static bool deleteTreeUnnoted(const std::string& path) {
     if (path.empty()) return false;
     std::string p = path;
     while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -252,7 +253,7 @@ bool deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
-bool moveFileNoReplace(const std::string& from, const std::string& to) {
+static bool moveFileNoReplaceUnnoted(const std::string& from, const std::string& to) {
     struct stat src {};
     if (from.empty() || to.empty() || ::lstat(from.c_str(), &src) != 0) return false;
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
@@ -281,7 +282,7 @@ bool moveFileNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool copyFileReplace(const std::string& from, const std::string& to) {
+static bool copyFileReplaceUnnoted(const std::string& from, const std::string& to) {
     if (from.empty() || to.empty()) return false;
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
@@ -345,6 +346,45 @@ bool writeFile(const std::string& path, const std::string& text) {
     if (fd < 0) return false;
     const bool ok = writeAllFd(fd, text.data(), text.size());
     return ::close(fd) == 0 && ok;
+}
+
+// ---- failures told to the diagnostics ------------------------------------------------------
+
+namespace {
+
+// The outcome of a file operation, with the reason when it failed for another reason than the
+// expected ones (nothing there, the target taken). The reason is read after the operation ran.
+bool told(bool ok, const char* what, const std::string& paths, int err) {
+    if (!ok && err != ENOENT && err != EEXIST)
+        diag::note(diag::Area::Files, std::string(what) + " failed: " + paths + ": " +
+                                          (err ? std::strerror(err) : "no reason given"));
+    return ok;
+}
+
+}  // namespace
+
+bool makeSurePathExists(const std::string& path) {
+    errno = 0;
+    const bool ok = makeSurePathExistsUnnoted(path);
+    return told(ok, "making the folder", path, errno ? errno : EIO);
+}
+
+bool deleteTree(const std::string& path) {
+    errno = 0;
+    const bool ok = deleteTreeUnnoted(path);
+    return told(ok, "deleting", path, errno);
+}
+
+bool moveFileNoReplace(const std::string& from, const std::string& to) {
+    errno = 0;
+    const bool ok = moveFileNoReplaceUnnoted(from, to);
+    return told(ok, "moving", from + " -> " + to, errno);
+}
+
+bool copyFileReplace(const std::string& from, const std::string& to) {
+    errno = 0;
+    const bool ok = copyFileReplaceUnnoted(from, to);
+    return told(ok, "copying", from + " -> " + to, errno);
 }
 
 }  // namespace platform

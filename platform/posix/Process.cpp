@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "platform/posix/ShellStart.h"
@@ -251,7 +252,11 @@ int start(const std::string& file, const std::string& params, const std::string&
           bool tied, int* pidOut) {
     if (pidOut) *pidOut = 0;
     const std::string path = resolveProgram(file, dir);
-    if (path.empty() || !isRunnableFile(path)) return 2;
+    if (path.empty() || !isRunnableFile(path)) {
+        diag::note(diag::Area::Tools,
+                   "starting " + file + " in " + dir + ": no runnable program of that name");
+        return 2;
+    }
 
     std::vector<std::string> args = splitCommandLine(params);
     args.insert(args.begin(), path);
@@ -278,7 +283,11 @@ int start(const std::string& file, const std::string& params, const std::string&
     l.hidden = hidden;
     l.tied = tied;
     const pid_t pid = launch(l);
-    if (pid <= 0) return 2;
+    if (pid <= 0) {
+        diag::note(diag::Area::Tools, "starting " + path + " in " + dir +
+                                          " failed: " + std::strerror(l.error ? l.error : errno));
+        return 2;
+    }
     if (pidOut) *pidOut = static_cast<int>(pid);
     return 42;
 }

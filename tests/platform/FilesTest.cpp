@@ -12,6 +12,7 @@
 #include <QTime>
 #include <functional>
 
+#include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 #include "tests/support/TestMedia.h"
 
@@ -269,6 +270,30 @@ TEST(CopyFileReplace, FailsCleanlyOnAFullFileSystem) {
     EXPECT_EQ(platform::freeSpace(small.path()).value_or(-2), before);
     EXPECT_FALSE(platform::folderWritable(small.path()) && testsupport::fillUp(small.path()) &&
                  platform::folderWritable(small.path()));
+}
+
+// A failure a developer would need to know about leaves a note with its reason; the expected
+// refusals (nothing to move, the target taken) leave none.
+std::vector<std::string> g_notes;
+void keepNote(diag::Area area, const std::string& message) {
+    if (area == diag::Area::Files) g_notes.push_back(message);
+}
+
+TEST(FileDiagnostics, UnexpectedFailuresAreNotedWithTheirReason) {
+    TempDir tmp;
+    const std::string file = tmp.str() + "/a file", taken = tmp.str() + "/taken";
+    ASSERT_TRUE(put(file, "x") && put(taken, "y"));
+    diag::setSink(keepNote);
+    g_notes.clear();
+    EXPECT_FALSE(platform::moveFileNoReplace(tmp.str() + "/missing", tmp.str() + "/b"));
+    EXPECT_FALSE(platform::moveFileNoReplace(file, taken));
+    EXPECT_TRUE(g_notes.empty()) << g_notes.front();
+    EXPECT_FALSE(platform::makeSurePathExists(file + "/below"));
+    EXPECT_FALSE(platform::copyFileReplace(file, file + "/below/copy"));
+    diag::setSink(nullptr);
+    ASSERT_EQ(g_notes.size(), 2u);
+    EXPECT_NE(g_notes[0].find(file + "/below"), std::string::npos) << g_notes[0];
+    EXPECT_NE(g_notes[1].find("Not a directory"), std::string::npos) << g_notes[1];
 }
 
 }  // namespace
