@@ -171,19 +171,19 @@ std::optional<std::int64_t> freeSpace(const std::string& path) {
     return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
 }
 
+// The path without trailing separators (the root folder stays "/").
+static std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
 std::string canonicalPath(const std::string& path) {
     if (path.empty()) return {};
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path canonical = fs::weakly_canonical(fs::path(path), ec);
-    if (!ec) {
-        std::string text = canonical.lexically_normal().string();
-        while (text.size() > 1 && text.back() == '/') text.pop_back();
-        return text;
-    }
-    std::string text = fs::absolute(fs::path(path), ec).lexically_normal().string();
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    return text;
+    fs::path canonical = fs::weakly_canonical(fs::path(path), ec);
+    if (ec) canonical = fs::absolute(fs::path(path), ec);
+    return withoutTrailingSlashes(canonical.lexically_normal().string());
 }
 
 bool folderWritable(const std::string& dir) {
@@ -233,8 +233,7 @@ static bool makeSurePathExistsUnnoted(const std::string& path) {
 
 static bool deleteTreeUnnoted(const std::string& path) {
     if (path.empty()) return false;
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    const std::string p = withoutTrailingSlashes(path);
     // Never the root folder, and never a tree named through "." or "..".
     const std::string name = nameOf(p);
     if (p == "/" || name == "." || name == ".." || name.empty()) return false;
@@ -307,12 +306,17 @@ static bool copyFileReplaceUnnoted(const std::string& from, const std::string& t
     return ok;
 }
 
-bool appendToFile(const std::string& path, const std::string& text) {
+// Writes the text into the file opened with the extra flags (made when missing).
+static bool writeOpened(const std::string& path, const std::string& text, int flags) {
     if (path.empty()) return false;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);
     if (fd < 0) return false;
     const bool ok = writeAllFd(fd, text.data(), text.size());
     return ::close(fd) == 0 && ok;
+}
+
+bool appendToFile(const std::string& path, const std::string& text) {
+    return writeOpened(path, text, O_APPEND);
 }
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -341,11 +345,7 @@ std::optional<std::string> readFile(const std::string& path) {
 }
 
 bool writeFile(const std::string& path, const std::string& text) {
-    if (path.empty()) return false;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const bool ok = writeAllFd(fd, text.data(), text.size());
-    return ::close(fd) == 0 && ok;
+    return writeOpened(path, text, O_TRUNC);
 }
 
 // ---- failures told to the diagnostics ------------------------------------------------------

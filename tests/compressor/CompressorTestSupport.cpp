@@ -16,17 +16,6 @@ QByteArray readBytes(const QString& path) {
     return f.readAll();
 }
 
-std::vector<int> pidsNamed(const char* name) {
-    std::vector<int> pids;
-    for (const auto& p : platform::listProcesses())
-        if (p.name == name) pids.push_back(p.pid);
-    return pids;
-}
-
-void waitUntil(const std::function<bool()>& condition) {
-    while (!condition()) QThread::msleep(10);
-}
-
 bool makeLongVideo(const QString& path) {
     return testsupport::makeVideo(path, 640, 360, 12, true);
 }

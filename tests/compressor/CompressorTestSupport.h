@@ -6,13 +6,13 @@
 #include <functional>
 #include <vector>
 
+#include "tests/support/TestMedia.h"
+
 namespace compressortest {
 
 QByteArray readBytes(const QString& path);
-// Pids of the live processes with that executable name.
-std::vector<int> pidsNamed(const char* name);
-// Polls the condition every few milliseconds until it holds.
-void waitUntil(const std::function<bool()>& condition);
+using testsupport::pidsNamed;
+using testsupport::waitUntil;
 // A video long enough (640x360, 12 s, with sound) that its re-encode can be watched.
 bool makeLongVideo(const QString& path);
 // A short video (176x144, 2 s, with sound).

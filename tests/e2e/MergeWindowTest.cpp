@@ -24,6 +24,7 @@
 #include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestMedia.h"
+#include "tests/support/ToolStarts.h"
 #include "ui/Form1.h"
 #include "ui/MergeCommand.h"
 #include "ui/Settings.h"
@@ -76,10 +77,6 @@ private:
     }
 };
 
-struct ToolStart {
-    std::string file, params;
-};
-
 // The real window in a program folder of its own, with the merge commands installed.
 struct Window {
     TempDir tmp;
@@ -89,7 +86,7 @@ struct Window {
     Settings settings{tmp.sub("settings.ini")};
     ScriptedDialogs dialogs;
     std::unique_ptr<Form1> form;
-    std::vector<ToolStart> starts;
+    testsupport::ToolStarts starts;
     std::vector<std::string> statuses;  // every text the status line took, in order
     QString runDate;
 
@@ -102,9 +99,8 @@ struct Window {
         form->show();
         QObject::connect(form.get(), &Form1::statusChanged,
                          [this](const QString& text) { statuses.push_back(text.toStdString()); });
-        installMergeCommands(*form, [this](const std::string& f, const std::string& p) {
-            starts.push_back({f, p});
-        });
+        installMergeCommands(
+            *form, [this](const std::string& f, const std::string& p) { starts.add(f, p); });
         const platform::Date d = platform::today();
         runDate = QString::fromStdString(MergeTexts::RunDateText(d.year, d.month, d.day));
     }
@@ -162,11 +158,7 @@ struct Window {
     }
     void pressStop() { controlsOf(*form).MenuStop->trigger(); }
     std::string status() const { return controlsOf(*form).LST->text().toStdString(); }
-    int startsWith(const std::string& piece) const {
-        return int(std::count_if(starts.begin(), starts.end(), [&](const ToolStart& s) {
-            return s.params.find(piece) != std::string::npos;
-        }));
-    }
+    int startsWith(const std::string& piece) const { return starts.holding(piece); }
 
     void expectUnlockedAfterCompletion() {
         ASSERT_FALSE(dialogs.shown.empty());
@@ -342,10 +334,11 @@ TEST(MergeWindow, ParallelModeStopsAfterThreeVideos) {
     EXPECT_TRUE(pressed);
     EXPECT_EQ(w.dialogs.shown[0].text.toStdString(), MergeTexts::ConfirmText(4));
     // every pass starts its three clips before anything else
-    for (size_t i = 0; i + 2 < w.starts.size(); ++i) {
-        if (w.starts[i].params.find("Tmps/0.mp4\"") == std::string::npos) continue;
-        EXPECT_NE(w.starts[i + 1].params.find("Tmps/1.mp4\""), std::string::npos);
-        EXPECT_NE(w.starts[i + 2].params.find("Tmps/2.mp4\""), std::string::npos);
+    const std::vector<std::string> written = w.starts.written();
+    for (size_t i = 0; i + 2 < written.size(); ++i) {
+        if (written[i] != "0.mp4") continue;
+        EXPECT_EQ(written[i + 1], "1.mp4");
+        EXPECT_EQ(written[i + 2], "2.mp4");
     }
     EXPECT_FALSE(w.form->trayIconShown());
     // what the run remembers of the window's choices

@@ -14,6 +14,7 @@
 #include "platform/Platform.h"
 #include "tests/merge/ScriptedHost.h"
 #include "tests/support/TestMedia.h"
+#include "tests/support/ToolStarts.h"
 
 namespace {
 
@@ -41,12 +42,12 @@ public:
 private:
     Media() {
         const std::string d = m_dir.str();
-        land = d + "/land.mp4";
-        port = d + "/port.mp4";
-        square = d + "/square.mp4";
-        longer = d + "/longer.mp4";
-        mp3Short = d + "/short.mp3";
-        mp3Long = d + "/long.mp3";
+        land = d + S + "land.mp4";
+        port = d + S + "port.mp4";
+        square = d + S + "square.mp4";
+        longer = d + S + "longer.mp4";
+        mp3Short = d + S + "short.mp3";
+        mp3Long = d + S + "long.mp3";
         bool ok = testsupport::makeVideo(QString::fromStdString(land), 176, 144, 1) &&
                   testsupport::makeVideo(QString::fromStdString(port), 144, 204, 1) &&
                   testsupport::makeVideo(QString::fromStdString(square), 144, 144, 1) &&
@@ -58,30 +59,25 @@ private:
     TempDir m_dir;
 };
 
-struct ToolStart {
-    std::string file, params;
-};
-
 // A program folder with blanks and an apostrophe in its path, the transcoder staged in it, the
 // scripted window pointed at output and used-material folders of the test's own.
 struct RunFixture {
     TempDir tmp;
     std::string program = tmp.sub("it's program", true).toStdString();
     ScriptedHost host;
-    std::vector<ToolStart> starts;
-    MergeRun run{host, MergeEnv{program,
-                                [this](const std::string& f, const std::string& p) {
-                                    starts.push_back({f, p});
-                                },
-                                nullptr}};
+    testsupport::ToolStarts starts;
+    MergeRun run{
+        host,
+        MergeEnv{program, [this](const std::string& f, const std::string& p) { starts.add(f, p); },
+                 nullptr}};
     std::string runDate;
 
     RunFixture() {
         host.run = &run.state();
         EXPECT_TRUE(
             testsupport::stageProgramFolder(QString::fromStdString(program), {"Vidforge.dll"}));
-        EXPECT_TRUE(QFile::rename(QString::fromStdString(program + "/Vidforge.dll"),
-                                  QString::fromStdString(program + "/Vidforge.exe")));
+        EXPECT_TRUE(QFile::rename(QString::fromStdString(program + S + "Vidforge.dll"),
+                                  QString::fromStdString(program + S + "Vidforge.exe")));
         host.output = tmp.sub("out", true).toStdString();
         host.used = tmp.sub("used").toStdString();
         host.music = false;
@@ -97,11 +93,7 @@ struct RunFixture {
     }
     std::string usedVideos() const { return host.used + S + runDate + S + "视频"; }
     std::string usedAudio() const { return host.used + S + runDate + S + "音频"; }
-    int startsWith(const std::string& piece) const {
-        return int(std::count_if(starts.begin(), starts.end(), [&](const ToolStart& s) {
-            return s.params.find(piece) != std::string::npos;
-        }));
-    }
+    int startsWith(const std::string& piece) const { return starts.holding(piece); }
     // Presses stop (answering its question with OK) once `when` holds.
     void stopWhen(std::function<bool()> when) {
         host.onPump = [this, when] {
@@ -131,20 +123,21 @@ TEST(MergeRun, MakesAVideoAndStoresUsedMaterialUnderFreeNames) {
     Media& m = Media::get();
     RunFixture f;
     const std::string a = f.folder("src a"), b = f.folder("src b"), music = f.folder("音乐");
-    RunFixture::put(m.land, a + "/a b.mp4");
-    RunFixture::put(m.port, b + "/a b.mp4");
-    RunFixture::put(m.mp3Long, music + "/it's 中文.mp3");
+    RunFixture::put(m.land, a + S + "a b.mp4");
+    RunFixture::put(m.port, b + S + "a b.mp4");
+    RunFixture::put(m.mp3Long, music + S + "it's 中文.mp3");
     // already stored today under the same names
     ASSERT_TRUE(platform::makeSurePathExists(f.usedVideos() + S));
     ASSERT_TRUE(platform::makeSurePathExists(f.usedAudio() + S));
-    ASSERT_TRUE(platform::writeFile(f.usedVideos() + "/a b.mp4", "old clip"));
-    ASSERT_TRUE(platform::writeFile(f.usedAudio() + "/it's 中文.mp3", "old mp3"));
+    ASSERT_TRUE(platform::writeFile(f.usedVideos() + S + "a b.mp4", "old clip"));
+    ASSERT_TRUE(platform::writeFile(f.usedAudio() + S + "it's 中文.mp3", "old mp3"));
     // the compressor: a stand-in that records the parameter text it was handed
     ASSERT_TRUE(
-        platform::writeFile(f.program + "/Pressling.dll",
+        platform::writeFile(f.program + S + "Pressling.dll",
                             "#!/bin/sh\nprintf '%s' \"$SW_SHELL_PARAMS\" > \"$PWD/handed\"\n"));
-    ::chmod((f.program + "/Pressling.dll").c_str(), 0755);
-    ASSERT_TRUE(platform::writeFile(f.program + "/CompList.txt", "left from an earlier run\r\n"));
+    ::chmod((f.program + S + "Pressling.dll").c_str(), 0755);
+    ASSERT_TRUE(
+        platform::writeFile(f.program + S + "CompList.txt", "left from an earlier run\r\n"));
 
     f.host.entries = {a, b};
     f.host.music = true;
@@ -156,7 +149,7 @@ TEST(MergeRun, MakesAVideoAndStoresUsedMaterialUnderFreeNames) {
     f.stopWhen([&] { return f.host.run->MadeCount == 1; });
     f.run.MenuDo_Click();
 
-    const std::string out = f.host.output + "/000000.mp4";
+    const std::string out = f.host.output + S + "000000.mp4";
     EXPECT_NEAR(testsupport::probeDuration(QString::fromStdString(out)), 5.0, 0.5);
     EXPECT_NEAR(readDuration(out), 5.0, 0.5);
     const auto info = testsupport::probeVideo(QString::fromStdString(out));
@@ -168,22 +161,23 @@ TEST(MergeRun, MakesAVideoAndStoresUsedMaterialUnderFreeNames) {
     EXPECT_TRUE(f.host.sawStatus("状态：生成合并视频中...已生成：1"));
 
     // nothing stored is replaced
-    EXPECT_EQ(read(f.usedVideos() + "/a b.mp4"), "old clip");
-    EXPECT_TRUE(platform::fileExists(f.usedVideos() + "/a b (1).mp4"));
-    EXPECT_TRUE(platform::fileExists(f.usedVideos() + "/a b (2).mp4"));
+    EXPECT_EQ(read(f.usedVideos() + S + "a b.mp4"), "old clip");
+    EXPECT_TRUE(platform::fileExists(f.usedVideos() + S + "a b (1).mp4"));
+    EXPECT_TRUE(platform::fileExists(f.usedVideos() + S + "a b (2).mp4"));
     EXPECT_EQ(names(f.usedVideos()).size(), 3u);
-    EXPECT_EQ(read(f.usedAudio() + "/it's 中文.mp3"), "old mp3");
-    EXPECT_TRUE(platform::fileExists(f.usedAudio() + "/it's 中文 (1).mp3"));
+    EXPECT_EQ(read(f.usedAudio() + S + "it's 中文.mp3"), "old mp3");
+    EXPECT_TRUE(platform::fileExists(f.usedAudio() + S + "it's 中文 (1).mp3"));
     EXPECT_TRUE(names(a).empty());
     EXPECT_TRUE(names(b).empty());
     EXPECT_TRUE(names(music).empty());
 
     // compressor hand-off: a fresh list with the video, and the worker started with its fields
-    EXPECT_EQ(read(f.program + "/CompList.txt"), out + "\r\n");
-    EXPECT_TRUE(platform::fileExists(f.program + "/Pressling.exe"));
-    for (int i = 0; i < 200 && !platform::fileExists(f.program + "/handed"); ++i)
+    EXPECT_EQ(read(f.program + S + "CompList.txt"), out + "\r\n");
+    EXPECT_TRUE(platform::fileExists(f.program + S + "Pressling.exe"));
+    for (int i = 0; i < 200 && !platform::fileExists(f.program + S + "handed"); ++i)
         General::WaitSeconds(0.05f);
-    EXPECT_EQ(read(f.program + "/handed"), MergeTexts::CompressorParams(f.program, platform::kSep));
+    EXPECT_EQ(read(f.program + S + "handed"),
+              MergeTexts::CompressorParams(f.program, platform::kSep));
 
     EXPECT_EQ(f.host.settings["SaveDir"], f.host.output);
     EXPECT_EQ(f.host.settings["MoveDir"], f.host.used);
@@ -196,13 +190,14 @@ TEST(MergeRun, MakesAVideoAndStoresUsedMaterialUnderFreeNames) {
     EXPECT_EQ(f.host.tips[1], "Stitchwell\r\n已生成视频数：1\r\n状态：生成合并视频中...已生成：1");
     EXPECT_TRUE(f.host.visible);
     // the command order of one pass: two clips, the direct music cut, the final run
-    ASSERT_EQ(f.starts.size(), 5u);
-    EXPECT_NE(f.starts[0].params.find("Tmps/0.mp4"), std::string::npos);
-    EXPECT_NE(f.starts[0].params.find("transpose=2"), std::string::npos);  // landscape
-    EXPECT_EQ(f.starts[1].params.find("transpose"), std::string::npos);    // upright
-    EXPECT_EQ(f.starts[2].params.rfind("-ss 0 -t 5 -i \"", 0), 0u);
-    EXPECT_NE(f.starts[3].params.find("-filter:v"), std::string::npos);
-    EXPECT_EQ(f.starts[4].file, "Pressling.exe");
+    EXPECT_EQ(f.starts.written(),
+              (std::vector<std::string>{"0.mp4", "1.mp4", "a.mp3", "000000.partial.mp4", ""}));
+    EXPECT_NE(f.starts.writing("0.mp4").params.find("transpose=2"),
+              std::string::npos);                                                      // landscape
+    EXPECT_EQ(f.starts.writing("1.mp4").params.find("transpose"), std::string::npos);  // upright
+    EXPECT_EQ(f.starts.writing("a.mp3").params.rfind("-ss 0 -t 5 -i \"", 0), 0u);
+    EXPECT_NE(f.starts.writing("000000.partial.mp4").params.find("-filter:v"), std::string::npos);
+    EXPECT_EQ(f.starts.all().back().file, "Pressling.exe");
     f.expectCompleted();
     EXPECT_EQ(f.host.opened, std::vector<std::string>{f.host.output});  // answered Yes
 }
@@ -214,36 +209,37 @@ TEST(MergeRun, ParallelNaturalSpeedCutsMusicToTheClips) {
     RunFixture f;
     const std::string a = f.folder("a"), b = f.folder("b"), c = f.folder("c"),
                       music = f.folder("music");
-    RunFixture::put(m.land, a + "/land.mp4");
-    RunFixture::put(m.square, b + "/square.mp4");
-    RunFixture::put(m.longer, c + "/longer.avi");
-    RunFixture::put(m.mp3Short, music + "/short.mp3");
+    RunFixture::put(m.land, a + S + "land.mp4");
+    RunFixture::put(m.square, b + S + "square.mp4");
+    RunFixture::put(m.longer, c + S + "longer.avi");
+    RunFixture::put(m.mp3Short, music + S + "short.mp3");
     f.host.entries = {a, b, c};
     f.host.music = true;
     f.host.audio = music;  // a bare path
     f.host.parallel = true;
     f.host.length = "0";
     f.host.answers = {true, true, false};  // confirm, stop, no folder
-    ASSERT_TRUE(platform::writeFile(f.program + "/CompList.txt", "earlier\r\n"));
+    ASSERT_TRUE(platform::writeFile(f.program + S + "CompList.txt", "earlier\r\n"));
     f.stopWhen([&] { return f.host.run->MadeCount == 1; });
     f.run.MenuDo_Click();
 
-    const double sum = readDuration(f.usedVideos() + "/land.mp4") +
-                       readDuration(f.usedVideos() + "/square.mp4") +
-                       readDuration(f.usedVideos() + "/longer.avi");
+    const double sum = readDuration(f.usedVideos() + S + "land.mp4") +
+                       readDuration(f.usedVideos() + S + "square.mp4") +
+                       readDuration(f.usedVideos() + S + "longer.avi");
     EXPECT_NEAR(sum, 4.0, 0.1);
-    const std::string out = f.host.output + "/000000.mp4";
+    const std::string out = f.host.output + S + "000000.mp4";
     EXPECT_NEAR(testsupport::probeDuration(QString::fromStdString(out)), sum, 0.3);
-    ASSERT_EQ(f.starts.size(), 6u);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_NE(f.starts[i].params.find("Tmps/" + std::to_string(i) + ".mp4"), std::string::npos);
-    EXPECT_EQ(f.starts[3].params.rfind("-safe 0 -f concat", 0), 0u);  // 2 copies of the 3 s mp3
-    EXPECT_EQ(f.starts[4].params.rfind("-ss 0 -t " + MergeTexts::PlainNumber(sum) + " -i \"", 0),
+    // every clip before the music: the join of 2 copies of the 3 s mp3, then its cut
+    EXPECT_EQ(f.starts.written(), (std::vector<std::string>{"0.mp4", "1.mp4", "2.mp4", "M.mp3",
+                                                            "a.mp3", "000000.partial.mp4"}));
+    EXPECT_EQ(f.starts.writing("M.mp3").params.rfind("-safe 0 -f concat", 0), 0u);
+    EXPECT_EQ(f.starts.writing("a.mp3").params.rfind(
+                  "-ss 0 -t " + MergeTexts::PlainNumber(sum) + " -i \"", 0),
               0u);
-    EXPECT_EQ(f.starts[5].params.find("-filter:v"), std::string::npos);
+    EXPECT_EQ(f.starts.writing("000000.partial.mp4").params.find("-filter:v"), std::string::npos);
     EXPECT_EQ(f.host.audio, "背景mp3音乐数：1   " + music);
     EXPECT_EQ(names(f.usedAudio()), std::vector<std::string>{"short.mp3"});
-    EXPECT_FALSE(platform::fileExists(f.program + "/CompList.txt"));
+    EXPECT_FALSE(platform::fileExists(f.program + S + "CompList.txt"));
     f.expectCompleted();
     EXPECT_TRUE(f.host.opened.empty());
 }
@@ -255,8 +251,8 @@ TEST(MergeRun, StopWhileWaitingForAFolderStartsNoFurtherTranscoder) {
     {
         RunFixture f;
         const std::string a = f.folder("a"), b = f.folder("b");
-        RunFixture::put(m.port, a + "/p.mp4");
-        RunFixture::put(m.port, b + "/p.mp4");
+        RunFixture::put(m.port, a + S + "p.mp4");
+        RunFixture::put(m.port, b + S + "p.mp4");
         f.host.entries = {a, b};
         f.host.background = true;
         bool removed = false;
@@ -292,7 +288,7 @@ TEST(MergeRun, StopWhileWaitingForAFolderStartsNoFurtherTranscoder) {
     {
         RunFixture f;
         const std::string a = f.folder("a"), music = f.folder("music");
-        RunFixture::put(m.port, a + "/p.mp4");
+        RunFixture::put(m.port, a + S + "p.mp4");
         f.host.entries = {a};
         f.host.music = true;
         f.host.audio = music;
@@ -322,7 +318,7 @@ TEST(MergeRun, UnusableMaterialIsSetAsideAndTheRunRecovers) {
         f.host.entries = {a};
         f.host.music = true;
         f.host.audio = music;
-        std::string bad = a + "/bad it's.mp4",
+        std::string bad = a + S + "bad it's.mp4",
                     reason = "状态：视频文件无法使用，已跳过：bad it's.mp4";
         if (kind == CorruptClip) {
             std::string junk(20000, '\0');
@@ -335,17 +331,17 @@ TEST(MergeRun, UnusableMaterialIsSetAsideAndTheRunRecovers) {
                 testsupport::runFfmpeg({"-v", "error", "-f", "lavfi", "-i", "sine=duration=1", "-y",
                                         QString::fromStdString(bad)}));
         } else {
-            RunFixture::put(m.port, a + "/good.mp4");
+            RunFixture::put(m.port, a + S + "good.mp4");
         }
         if (kind == SilentMp3) {
-            bad = music + "/not audio.mp3";
+            bad = music + S + "not audio.mp3";
             reason = "状态：mp3文件无法使用，已跳过：not audio.mp3";
             ASSERT_TRUE(platform::writeFile(bad, "this is no mp3\n"));
         } else {
-            RunFixture::put(m.mp3Long, music + "/m.mp3");
+            RunFixture::put(m.mp3Long, music + S + "m.mp3");
         }
         if (kind == OutputIsAFile) {
-            f.host.output = f.tmp.str() + "/a file";
+            f.host.output = f.tmp.str() + S + "a file";
             bad = f.host.output;
             reason = "状态：输出目录无法写入，等待恢复中...";
             ASSERT_TRUE(platform::writeFile(bad, "x"));
@@ -363,9 +359,9 @@ TEST(MergeRun, UnusableMaterialIsSetAsideAndTheRunRecovers) {
                 if (kind == OutputIsAFile)
                     ASSERT_TRUE(platform::deleteFile(bad));
                 else if (kind == SilentMp3)
-                    RunFixture::put(m.mp3Long, music + "/m.mp3");
+                    RunFixture::put(m.mp3Long, music + S + "m.mp3");
                 else
-                    RunFixture::put(m.port, a + "/good.mp4");
+                    RunFixture::put(m.port, a + S + "good.mp4");
             }
             if (f.host.run->MadeCount == 1) f.run.MenuStop_Click();
         };
@@ -376,7 +372,7 @@ TEST(MergeRun, UnusableMaterialIsSetAsideAndTheRunRecovers) {
         EXPECT_EQ(std::count(f.host.statusLog.begin(), f.host.statusLog.end(), reason), 1);
         // before the cure no transcoder ran but the good clip's, and only with an unusable mp3
         EXPECT_EQ(startsWhenCured, kind == SilentMp3 ? 1u : 0u);
-        EXPECT_GT(readDuration(f.host.output + "/000000.mp4"), 0);
+        EXPECT_GT(readDuration(f.host.output + S + "000000.mp4"), 0);
         if (kind != OutputIsAFile) {
             EXPECT_EQ(read(bad), badBytes);  // set aside where it was, never moved
         }
@@ -392,11 +388,11 @@ TEST(MergeRun, VideoOfAKilledFinalRunIsDeletedAndNotCounted) {
     Media& m = Media::get();
     RunFixture f;
     const std::string a = f.folder("a");
-    RunFixture::put(m.port, a + "/p.mp4");
+    RunFixture::put(m.port, a + S + "p.mp4");
     f.host.entries = {a};
     f.host.size = "360×504";
     f.host.length = "60";  // a long final encode
-    const std::string out = f.host.output + "/000000.mp4";
+    const std::string out = f.host.output + S + "000000.mp4";
     const std::string partial = MergeTexts::PartialOutputFile(f.host.output, 0, platform::kSep);
     f.stopWhen([&] {
         return f.host.status.rfind("状态：生成合并视频中...", 0) == 0 &&
@@ -418,7 +414,7 @@ TEST(MergeRun, ClipStillBeingCopiedIsPickedOnlyOnceItSettles) {
     Media& m = Media::get();
     RunFixture f;
     const std::string a = f.folder("a");
-    const std::string clip = a + "/arriving.mp4";
+    const std::string clip = a + S + "arriving.mp4";
     RunFixture::put(m.port, clip);
     f.host.entries = {a};
     f.host.length = "0";
@@ -448,16 +444,16 @@ TEST(MergeRun, ExistingOutputVideosAreNotOverwritten) {
     Media& m = Media::get();
     RunFixture f;
     const std::string a = f.folder("a");
-    RunFixture::put(m.port, a + "/p1.mp4");
-    RunFixture::put(m.port, a + "/p2.mp4");
-    ASSERT_TRUE(platform::writeFile(f.host.output + "/000000.mp4", "earlier video"));
+    RunFixture::put(m.port, a + S + "p1.mp4");
+    RunFixture::put(m.port, a + S + "p2.mp4");
+    ASSERT_TRUE(platform::writeFile(f.host.output + S + "000000.mp4", "earlier video"));
     f.host.entries = {a};
     f.host.length = "0";
     f.stopWhen([&] { return f.host.run->MadeCount == 2; });
     f.run.MenuDo_Click();
-    EXPECT_EQ(read(f.host.output + "/000000.mp4"), "earlier video");
-    EXPECT_GT(readDuration(f.host.output + "/000001.mp4"), 0.5);
-    EXPECT_GT(readDuration(f.host.output + "/000002.mp4"), 0.5);
+    EXPECT_EQ(read(f.host.output + S + "000000.mp4"), "earlier video");
+    EXPECT_GT(readDuration(f.host.output + S + "000001.mp4"), 0.5);
+    EXPECT_GT(readDuration(f.host.output + S + "000002.mp4"), 0.5);
     EXPECT_EQ(f.host.run->MadeCount, 2);
     EXPECT_TRUE(names(a).empty());
     f.expectCompleted();

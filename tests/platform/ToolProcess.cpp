@@ -40,13 +40,6 @@ std::string shortRunParameters(double seconds, const std::string& output) {
            output + "\"";
 }
 
-std::vector<int> pidsNamed(const std::string& name) {
-    std::vector<int> pids;
-    for (const auto& p : platform::listProcesses())
-        if (p.name == name) pids.push_back(p.pid);
-    return pids;
-}
-
 int startAndFind(const std::string& exePath, const std::string& params) {
     const std::string name = exePath.substr(exePath.rfind('/') + 1);
     const std::string folder = exePath.substr(0, exePath.rfind('/'));

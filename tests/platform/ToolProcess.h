@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestMedia.h"
+
 namespace tooltest {
 
 // Copies the build's Vidforge.dll (the real ffmpeg) to folder/exeName, runnable. Empty on failure.
@@ -23,8 +25,7 @@ std::string shortRunParameters(double seconds, const std::string& output);
 // new process bearing its name (waits until it shows in the process list). -1 when the start
 // failed.
 int startAndFind(const std::string& exePath, const std::string& params);
-// Pids of the live processes with exactly this name.
-std::vector<int> pidsNamed(const std::string& name);
+using testsupport::pidsNamed;
 // Blocks until the process has ended (it need not be our child).
 void waitForExit(int pid);
 // Ends the process and waits until it is gone.

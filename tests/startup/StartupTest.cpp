@@ -23,7 +23,10 @@
 #include "ui/Settings.h"
 #include "ui/Startup.h"
 
+using testsupport::isListed;
+using testsupport::pidsNamed;
 using testsupport::TempDir;
+using testsupport::waitUntil;
 
 namespace {
 
@@ -31,19 +34,6 @@ const QString kIntel = QStringLiteral("Intel显卡硬件加速");
 const QString kNvidia = QStringLiteral("NVIDIA显卡硬件加速");
 const QString kAbsent = QStringLiteral("<absent>");
 
-void waitUntil(const std::function<bool()>& condition) {
-    while (!condition()) QThread::msleep(10);
-}
-bool running(int pid) {
-    const auto all = platform::listProcesses();
-    return std::any_of(all.begin(), all.end(), [&](const auto& p) { return p.pid == pid; });
-}
-std::vector<int> pidsNamed(const char* name) {
-    std::vector<int> pids;
-    for (const auto& p : platform::listProcesses())
-        if (p.name == name) pids.push_back(p.pid);
-    return pids;
-}
 bool copyExecutable(const QString& from, const QString& to) {
     QFile::remove(to);
     return QFile::copy(from, to) &&
@@ -333,7 +323,7 @@ TEST_F(StartupTest, UpdateProgramEndsBeforeTheStartupCheckRuns) {
     EXPECT_TRUE(presslingStillThere);
     EXPECT_EQ(outputCaption, "保存目录未指定");  // the check comes before the folder steps
     EXPECT_FALSE(exists("Pressling.exe"));
-    waitUntil([&] { return !running(powerloop.pids[0]); });
+    waitUntil([&] { return !isListed(powerloop.pids[0]); });
 }
 
 // ---- closing ---------------------------------------------------------------------------------
@@ -364,7 +354,7 @@ TEST_F(StartupTest, CloseRequestAsksThenEndsTheTranscoder) {
     EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::OkCancel);
     EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Information);
     EXPECT_TRUE(dialogs.shown[0].cancelIsDefault);
-    EXPECT_TRUE(running(transcoder.pids[0]));
+    EXPECT_TRUE(isListed(transcoder.pids[0]));
     EXPECT_TRUE(exists("Vidforge.exe"));
     EXPECT_EQ(closedSignals, 0);
 
@@ -373,7 +363,7 @@ TEST_F(StartupTest, CloseRequestAsksThenEndsTheTranscoder) {
     EXPECT_EQ(closedSignals, 1);
     EXPECT_FALSE(exists("Vidforge.exe"));
     EXPECT_FALSE(form->trayIconShown());
-    waitUntil([&] { return !running(transcoder.pids[0]); });
+    waitUntil([&] { return !isListed(transcoder.pids[0]); });
 }
 
 // ---- a real second copy ----------------------------------------------------------------------
@@ -398,9 +388,9 @@ TEST_F(StartupTest, SecondCopyGuardAgainstARunningStitchwell) {
     // Loaded as far as the used-material folder, so its own clean-up is over.
     waitUntil([&] {
         return (lockHolder() == otherPid && QFileInfo(prog + "/已使用素材").isDir()) ||
-               !running(otherPid);
+               !isListed(otherPid);
     });
-    ASSERT_TRUE(running(otherPid)) << "the staged Stitchwell ended on its own";
+    ASSERT_TRUE(isListed(otherPid)) << "the staged Stitchwell ended on its own";
 
     const QString message =
         "程序正在运行中，或者上次运行的程序未正确退出\r\n是——放弃重复运行\r\n否——强制关闭上次未正"
@@ -418,7 +408,7 @@ TEST_F(StartupTest, SecondCopyGuardAgainstARunningStitchwell) {
         EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::YesNo);
         EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Information);
         EXPECT_TRUE(exists("Pressling.exe"));
-        EXPECT_TRUE(running(otherPid));
+        EXPECT_TRUE(isListed(otherPid));
         EXPECT_EQ(lockHolder(), otherPid);
     }
     // No: the running copy is ended and this one loads and holds the lock.
@@ -426,7 +416,7 @@ TEST_F(StartupTest, SecondCopyGuardAgainstARunningStitchwell) {
     auto form = makeForm();
     EXPECT_TRUE(runStartup(*form, *settings, dialogs, options));
     EXPECT_EQ(dialogs.shown.size(), 2u);
-    EXPECT_FALSE(running(otherPid));
+    EXPECT_FALSE(isListed(otherPid));
     EXPECT_EQ(lockHolder(), platform::currentProcessId());
     EXPECT_FALSE(exists("Pressling.exe"));
     EXPECT_EQ(controlsOf(*form).LMove->text(), prog + "/已使用素材");

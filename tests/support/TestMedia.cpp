@@ -10,12 +10,32 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace testsupport {
+
+std::vector<int> pidsNamed(const std::string& name) {
+    std::vector<int> pids;
+    for (const auto& p : platform::listProcesses())
+        if (p.name == name) pids.push_back(p.pid);
+    return pids;
+}
+
+bool isListed(int pid) {
+    for (const auto& p : platform::listProcesses())
+        if (p.pid == pid) return true;
+    return false;
+}
+
+void waitUntil(const std::function<bool()>& condition) {
+    while (!condition()) QThread::msleep(10);
+}
 
 TempDir::TempDir() : m_dir(std::make_unique<QTemporaryDir>()) {}
 TempDir::~TempDir() = default;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QTemporaryDir;
 
@@ -25,6 +26,14 @@ public:
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
+
+// Pids of the live processes with exactly this name (the whole machine's, or the test's own pid
+// namespace when it runs in one).
+std::vector<int> pidsNamed(const std::string& name);
+// True while a process with this pid is listed.
+bool isListed(int pid);
+// Polls the condition every few milliseconds until it holds.
+void waitUntil(const std::function<bool()>& condition);
 
 // Runs the system's ffmpeg with the arguments; true when it exited 0.
 bool runFfmpeg(const QStringList& args, QString* errorOutput = nullptr);
