@@ -156,7 +156,7 @@ void Compressor::compress(const std::string& video) {
     if (!tools.start(m_toolName, compressionCommand(video, m_fields.rate, temp)))
         m_log << "Pressling: the transcoder copy " << m_toolName << " did not start\n";
     if (m_hooks.transcoderStarted) m_hooks.transcoderStarted(video, temp);
-    ToolRun::waitWhileRunning(m_toolName, {}, [] { General::PumpEvents(); });
+    ToolRun::waitWhileRunning(m_toolName, {}, [](bool) { General::PumpEvents(); });
 
     const std::optional<double> result = General::ReadDuration(temp);
     Outcome outcome = Outcome::Replaced;

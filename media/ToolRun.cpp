@@ -26,11 +26,16 @@ bool ToolRun::start(const std::string& file, const std::string& params) {
 }
 
 bool ToolRun::waitWhileRunning(const std::string& exeName, const std::function<bool()>& stopped,
-                               const std::function<void()>& between) {
+                               const std::function<void(bool running)>& between) {
+    bool waited = false;
     while (true) {
         const bool busy = General::CountToolProcesses(exeName);
-        if (between) between();
-        if (!busy) return true;
+        if (between) between(busy);
+        if (!busy) {
+            if (waited) diag::note(diag::Area::Tools, "no " + exeName + " runs any more");
+            return true;
+        }
+        waited = true;
         if (stopped && stopped()) return false;
     }
 }

@@ -22,11 +22,12 @@ public:
     bool start(const std::string& file, const std::string& params);
     int lastStartResult() const { return m_lastResult; }
 
-    // The wait of a tool step: one look at the process list for exeName, then between(), again
-    // and again while a process of that name runs and stopped() is false. True when no such
-    // process was left, false when the wait ended by a stop.
+    // The wait of a tool step: one look at the process list for exeName, then between() told
+    // whether such a process still runs, again and again while one runs and stopped() is false.
+    // True when no such process was left, false when the wait ended by a stop. A between() that
+    // pauses should pause only while the tool runs: after the last look nothing wakes it.
     static bool waitWhileRunning(const std::string& exeName, const std::function<bool()>& stopped,
-                                 const std::function<void()>& between);
+                                 const std::function<void(bool running)>& between);
 
     // Ends every tool started here that still runs; the number ended.
     int endAll();

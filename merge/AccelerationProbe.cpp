@@ -23,7 +23,7 @@ std::optional<int> attempt(ToolRun& tools, const ProgramFolder& folder, MergeTex
     const std::string tool(ProgramFolder::kTranscoder);
     const long long start = secondsNow();
     tools.start(tool, MergeTexts::ProbeCommand(enc, folder.path(), folder.separator()));
-    ToolRun::waitWhileRunning(tool, {}, pump);
+    ToolRun::waitWhileRunning(tool, {}, [&pump](bool) { pump(); });
     const long long seconds = secondsNow() - start;
     const std::optional<double> played = General::ReadDuration(folder.probeOutput());
     if (!played || *played <= 0) return std::nullopt;

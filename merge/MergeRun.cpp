@@ -112,11 +112,6 @@ float MergeRun::draw() {
     return static_cast<float>(gen() >> 8) / 16777216.0f;  // 24 bits: [0, 1)
 }
 
-// The pause between two looks at the process list: window events are handled as they arrive.
-void MergeRun::pollPause() {
-    m_host.pumpEvents(kPollMs);
-}
-
 // A fixed pause (WaitSeconds) pumps window events until its time is up, in waits that end with it.
 void MergeRun::hold(float seconds) {
     const double start = text::RoundHalfEven(platform::secondsSinceMidnight(), 0);
@@ -140,9 +135,15 @@ void MergeRun::startProgram(const std::string& file, const std::string& params) 
 }
 
 // The wait of a tool step: until no transcoder runs (true) or the user stops (false).
+// The poll of a tool step; its pause ends when a tool of ours ends, and after the last look (no
+// tool left) only pending events are handled, so the next step follows at once.
 bool MergeRun::waitForTools(const std::function<void()>& between) {
     return ToolRun::waitWhileRunning(
-        kTool, [this] { return stopped(); }, between);
+        kTool, [this] { return stopped(); },
+        [&](bool running) {
+            m_host.pumpEvents(running ? kPollMs : 0);
+            between();
+        });
 }
 
 // A file that was set aside stays aside while its length is what it was then; a file that
@@ -567,7 +568,6 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
     if (!inputs.parallel) {
         const std::string workFile = tmpFile(num(folderIndex) + ".mp4");
         waitForTools([&] {
-            pollPause();
             status("状态：源视频预处理中..." +
                    num(MergeTexts::MegaBytes(platform::fileSize(workFile))) + "Mb；已制作：" +
                    num(m_state.MadeCount));
@@ -637,10 +637,7 @@ MergeRun::Step MergeRun::prepareMusic() {
     platform::writeFile(tmpFile("List.txt"), MergeTexts::MusicJoinList(m_musicSource, repeats));
     if (!startTool(MergeTexts::MusicJoinCommand(m_env.programFolder, platform::kSep)))
         return Step::Skip;
-    waitForTools([this] {
-        status("状态：背景音乐预处理中...");
-        pollPause();
-    });
+    waitForTools([this] { status("状态：背景音乐预处理中..."); });
     if (stopped()) return Step::Stop;
     if (!startTool(MergeTexts::MusicCutJoinedCommand(length, m_env.programFolder, platform::kSep)))
         return Step::Skip;
@@ -655,7 +652,6 @@ MergeRun::Step MergeRun::awaitClips(int folderCount, std::vector<double>& length
     int zeroRounds = 0;
     while (!stopped()) {
         waitForTools([&] {
-            pollPause();
             std::int64_t size = 0;
             for (int i = 0; i < folderCount; ++i)
                 size += platform::fileSize(tmpFile(num(i) + ".mp4"));
@@ -742,7 +738,6 @@ MergeRun::Step MergeRun::runFinal(const std::string& speedFilter, const std::str
         status("状态：生成合并视频中..." +
                num(MergeTexts::MegaBytes(platform::fileSize(m_partialFile))) + "Mb；已生成：" +
                made);
-        pollPause();
     });
     return Step::Go;
 }

@@ -120,7 +120,6 @@ private:
     void startProgram(const std::string& file, const std::string& params);
     bool waitForTools(const std::function<void()>& between);
     void hold(float seconds);
-    void pollPause();
     float draw();
     std::string tmpFile(const std::string& name) const;
     void status(const std::string& text);

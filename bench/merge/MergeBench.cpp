@@ -6,7 +6,8 @@
 //
 // Default (realistic): the material of scripts/sample-material (1080p phone-style clips, 3-6 s),
 // 720×1280, 25 fps, 10000 kbit/s, length 15 s, three folders, music on, software encoding,
-// 6 videos, both modes. --small: generated 144×204 material of 1-2 s, length 10 s, 800 kbit/s,
+// 6 videos, both modes, 后台运行 ticked as by default (the window hides behind its tray icon
+// during the run). --small: generated 144×204 material of 1-2 s, length 10 s, 800 kbit/s,
 // 10 videos. --material uses a folder made by scripts/sample-material (copied, never changed)
 // instead of making one. --repeat runs every mode K times; --run-only leaves out the replays and
 // melt (for profiling the run); --scripts keeps a copy of every replay and melt script in DIR.
@@ -48,6 +49,7 @@
 #include <optional>
 #include <thread>
 
+#include "media/DiagnosticLog.h"
 #include "platform/Platform.h"
 #include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -391,7 +393,10 @@ Result runOnce(const Material& pristine, const Profile& p, bool parallel, bool w
     controlsOf(form).TBits->setText(QString::number(p.bits));
     controlsOf(form).TLeng->setText(QString::number(p.length));
     controlsOf(form).ChComp->setChecked(false);
-    controlsOf(form).ChBack->setChecked(false);
+    // As users run it: 后台运行 ticked (its default), the window behind its tray icon for the
+    // run; --window keeps it on the screen for the picture.
+    form.systemTrayAvailable = [] { return true; };
+    controlsOf(form).ChBack->setChecked(!window);
     controlsOf(form).ChMul->setChecked(parallel);
 
     // The count of every finished video is told by the status line; the stop is pressed at the
@@ -543,6 +548,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     useChineseFont();
+    // The program's diagnostics, for a timeline of the run: QT_LOGGING_RULES and
+    // QT_MESSAGE_PATTERN="%{time process} %{category}: %{message}".
+    DiagnosticLog::install();
 
     TempDir pristine;
     QElapsedTimer made;

@@ -49,9 +49,8 @@ void moveAll(const QString& from, const QString& to) {
     }
 }
 
-// Clips and mp3 files made once, copied into every test's folders.
+// The shared clips as the window's paths, and four mp3 files.
 struct Media {
-    TempDir dir;
     QString land, port, square, land2, mp3[4];
     double mp3Seconds[4] = {4, 7, 12, 20};  // the 4 s one is shorter than the 10 s target
     static Media& get() {
@@ -61,19 +60,12 @@ struct Media {
 
 private:
     Media() {
-        land = dir.sub("land.mp4");
-        port = dir.sub("port.mp4");
-        square = dir.sub("square.mp4");
-        land2 = dir.sub("land2.mp4");
-        bool ok = testsupport::makeVideo(land, 176, 144, 1) &&
-                  testsupport::makeVideo(port, 144, 204, 1) &&
-                  testsupport::makeVideo(square, 144, 144, 1) &&
-                  testsupport::makeVideo(land2, 176, 144, 2);
-        for (int i = 0; i < 4; ++i) {
-            mp3[i] = dir.sub(QString("m%1.mp3").arg(i));
-            ok = ok && testsupport::makeMp3(mp3[i], mp3Seconds[i]);
-        }
-        if (!ok) ADD_FAILURE() << "cannot make test media with ffmpeg";
+        testsupport::SharedMedia& s = testsupport::SharedMedia::get();
+        land = QString::fromStdString(s.land);
+        port = QString::fromStdString(s.port);
+        square = QString::fromStdString(s.square);
+        land2 = QString::fromStdString(s.longer);
+        for (int i = 0; i < 4; ++i) mp3[i] = QString::fromStdString(s.mp3(int(mp3Seconds[i])));
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 
 #include "media/General.h"
 #include "media/ToolRun.h"
@@ -117,6 +118,18 @@ TEST(PumpEvents, EndsWhenAToolOfOursEndsOrAHandlerWakesIt) {
     });
     General::PumpEvents(3600 * 1000);
     EXPECT_TRUE(woken);
+
+    // A tool step's wait tells its pump whether the tool still runs: the pump may wait long only
+    // then (the end of the tool wakes it), and the last look, with no tool left, comes once.
+    ASSERT_TRUE(tools.start(sleeper, "0.2"));
+    std::vector<bool> looks;
+    EXPECT_TRUE(ToolRun::waitWhileRunning("Vidforge.exe", {}, [&looks](bool running) {
+        looks.push_back(running);
+        General::PumpEvents(running ? 3600 * 1000 : 0);
+    }));
+    ASSERT_GE(looks.size(), 2u);
+    EXPECT_EQ(std::count(looks.begin(), looks.end(), false), 1);
+    EXPECT_FALSE(looks.back());
 }
 
 }  // namespace

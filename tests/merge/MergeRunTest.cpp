@@ -30,33 +30,14 @@ std::vector<std::string> names(const std::string& dir) {
     return platform::listFiles(dir).value_or(std::vector<std::string>{});
 }
 
-// Media made once for the whole suite and copied into each test's folders.
-class Media {
-public:
-    static Media& get() {
-        static Media media;
+// The shared clips, and the mp3 files of 3 s and 12 s.
+struct Media {
+    std::string land, port, square, longer, mp3Short, mp3Long;
+    static const Media& get() {
+        testsupport::SharedMedia& m = testsupport::SharedMedia::get();
+        static const Media media{m.land, m.port, m.square, m.longer, m.mp3(3), m.mp3(12)};
         return media;
     }
-    std::string land, port, square, longer, mp3Short, mp3Long;
-
-private:
-    Media() {
-        const std::string d = m_dir.str();
-        land = d + S + "land.mp4";
-        port = d + S + "port.mp4";
-        square = d + S + "square.mp4";
-        longer = d + S + "longer.mp4";
-        mp3Short = d + S + "short.mp3";
-        mp3Long = d + S + "long.mp3";
-        bool ok = testsupport::makeVideo(QString::fromStdString(land), 176, 144, 1) &&
-                  testsupport::makeVideo(QString::fromStdString(port), 144, 204, 1) &&
-                  testsupport::makeVideo(QString::fromStdString(square), 144, 144, 1) &&
-                  testsupport::makeVideo(QString::fromStdString(longer), 176, 144, 2) &&
-                  testsupport::makeMp3(QString::fromStdString(mp3Short), 3) &&
-                  testsupport::makeMp3(QString::fromStdString(mp3Long), 12);
-        if (!ok) ADD_FAILURE() << "cannot make test media with ffmpeg";
-    }
-    TempDir m_dir;
 };
 
 // A program folder with blanks and an apostrophe in its path, the transcoder staged in it, the
@@ -120,7 +101,7 @@ double readDuration(const std::string& path) {
 // One video from two folders whose clips have the same name, with music and the compressor
 // hand-off; used material goes into the dated folders without replacing what is stored there.
 TEST(MergeRun, MakesAVideoAndStoresUsedMaterialUnderFreeNames) {
-    Media& m = Media::get();
+    const Media& m = Media::get();
     RunFixture f;
     const std::string a = f.folder("src a"), b = f.folder("src b"), music = f.folder("音乐");
     RunFixture::put(m.land, a + S + "a b.mp4");
@@ -205,7 +186,7 @@ TEST(MergeRun, MakesAVideoAndStoresUsedMaterialUnderFreeNames) {
 // Parallel mode without a target length: every clip is started before the music, the video
 // plays at natural speed and the music (joined from two copies) is cut to the summed length.
 TEST(MergeRun, ParallelNaturalSpeedCutsMusicToTheClips) {
-    Media& m = Media::get();
+    const Media& m = Media::get();
     RunFixture f;
     const std::string a = f.folder("a"), b = f.folder("b"), c = f.folder("c"),
                       music = f.folder("music");
@@ -247,7 +228,7 @@ TEST(MergeRun, ParallelNaturalSpeedCutsMusicToTheClips) {
 // A source folder that is gone holds the pass with its number in the status and the window
 // shown; stop ends the run without another transcoder. The same for an empty music folder.
 TEST(MergeRun, StopWhileWaitingForAFolderStartsNoFurtherTranscoder) {
-    Media& m = Media::get();
+    const Media& m = Media::get();
     {
         RunFixture f;
         const std::string a = f.folder("a"), b = f.folder("b");
@@ -309,7 +290,7 @@ TEST(MergeRun, StopWhileWaitingForAFolderStartsNoFurtherTranscoder) {
 // status line (naming an unusable file once, setting it aside untouched), starts no transcoder
 // for it, waits, and makes the video by itself once the cause is gone.
 TEST(MergeRun, UnusableMaterialIsSetAsideAndTheRunRecovers) {
-    Media& m = Media::get();
+    const Media& m = Media::get();
     enum Kind { CorruptClip, EmptyClip, AudioOnlyClip, SilentMp3, OutputIsAFile };
     for (Kind kind : {CorruptClip, EmptyClip, AudioOnlyClip, SilentMp3, OutputIsAFile}) {
         SCOPED_TRACE(kind);
@@ -385,7 +366,7 @@ TEST(MergeRun, UnusableMaterialIsSetAsideAndTheRunRecovers) {
 // Stop during the final encode ends that transcoder; its unreadable video is deleted and not
 // counted, and the clip stays in its folder.
 TEST(MergeRun, VideoOfAKilledFinalRunIsDeletedAndNotCounted) {
-    Media& m = Media::get();
+    const Media& m = Media::get();
     RunFixture f;
     const std::string a = f.folder("a");
     RunFixture::put(m.port, a + S + "p.mp4");
@@ -411,7 +392,7 @@ TEST(MergeRun, VideoOfAKilledFinalRunIsDeletedAndNotCounted) {
 // A clip that is still being written is passed over (the folder waits, saying so) until it has
 // not changed for a second; then it makes the video.
 TEST(MergeRun, ClipStillBeingCopiedIsPickedOnlyOnceItSettles) {
-    Media& m = Media::get();
+    const Media& m = Media::get();
     RunFixture f;
     const std::string a = f.folder("a");
     const std::string clip = a + S + "arriving.mp4";
@@ -441,7 +422,7 @@ TEST(MergeRun, ClipStillBeingCopiedIsPickedOnlyOnceItSettles) {
 
 // A new run numbers from 000000 again but never writes over a video that is already there.
 TEST(MergeRun, ExistingOutputVideosAreNotOverwritten) {
-    Media& m = Media::get();
+    const Media& m = Media::get();
     RunFixture f;
     const std::string a = f.folder("a");
     RunFixture::put(m.port, a + S + "p1.mp4");

@@ -1,5 +1,7 @@
 #include "tests/support/TestMedia.h"
 
+#include <gtest/gtest.h>
+
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -25,6 +27,32 @@ std::vector<int> pidsNamed(const std::string& name) {
     for (const auto& p : platform::listProcesses())
         if (p.name == name) pids.push_back(p.pid);
     return pids;
+}
+
+SharedMedia& SharedMedia::get() {
+    static SharedMedia media;
+    return media;
+}
+
+SharedMedia::SharedMedia() : m_dir(std::make_unique<TempDir>()) {
+    const auto make = [this](const char* name, int width, int height, double seconds) {
+        const QString path = m_dir->sub(name);
+        if (!makeVideo(path, width, height, seconds))
+            ADD_FAILURE() << "cannot make the test clip " << name << " with ffmpeg";
+        return path.toStdString();
+    };
+    land = make("land.mp4", 176, 144, 1);
+    port = make("port.mp4", 144, 204, 1);
+    square = make("square.mp4", 144, 144, 1);
+    longer = make("longer.mp4", 176, 144, 2);
+}
+
+std::string SharedMedia::mp3(int seconds) {
+    auto it = m_mp3.find(seconds);
+    if (it != m_mp3.end()) return it->second;
+    const QString path = m_dir->sub(QString("%1 s.mp3").arg(seconds));
+    if (!makeMp3(path, seconds)) ADD_FAILURE() << "cannot make a " << seconds << " s mp3";
+    return m_mp3.emplace(seconds, path.toStdString()).first->second;
 }
 
 bool isListed(int pid) {

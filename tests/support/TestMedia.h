@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,21 @@ struct StreamInfo {
 };
 StreamInfo probeVideo(const QString& path);
 bool writeText(const QString& path, const QByteArray& bytes);
+
+// Small clips and mp3 files made once per test program with the real ffmpeg, to be copied into
+// the tests' own folders: landscape 176×144, portrait 144×204 and square 144×144 clips of 1 s
+// and a landscape one of 2 s (no sound); mp3 files of any length, made on first use.
+class SharedMedia {
+public:
+    static SharedMedia& get();
+    std::string land, port, square, longer;
+    std::string mp3(int seconds);
+
+private:
+    SharedMedia();
+    std::unique_ptr<TempDir> m_dir;
+    std::map<int, std::string> m_mp3;
+};
 
 // Runs fn as an unprivileged user (nobody) when the tests run as root, after handing the folder to
 // that user: root ignores read-only rights, so they would not be tested otherwise. True when fn
