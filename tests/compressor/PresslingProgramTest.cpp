@@ -132,8 +132,11 @@ TEST_F(PresslingProgram, SecondInstanceBeepsAndTouchesNothing) {
 
     QProcess first;
     startByHand(first, fieldsFor(list()));
+    // Busy: its transcoder runs and has made its temporary output, so the folder stays as it is
+    // while the second instance is tried.
     waitUntil([&] {
-        return !pidsNamed("CompVidforge.exe").empty() || first.state() == QProcess::NotRunning;
+        return (!pidsNamed("CompVidforge.exe").empty() && QFile::exists(prog + "/Tmp.mp4")) ||
+               first.state() == QProcess::NotRunning;
     });
     ASSERT_EQ(first.state(), QProcess::Running) << "the first instance ended too early";
     // Stitchwell's own waits never see the compressor's transcoder.
