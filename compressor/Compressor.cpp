@@ -92,7 +92,9 @@ Compressor::Compressor(Fields fields, std::string ownFolder, std::ostream& log, 
       m_toolCopy(m_fields.toolFolder + platform::sepStr() + m_toolName) {}
 
 std::optional<std::string> Compressor::nextLine() const {
-    const std::optional<std::string> text = platform::readFile(m_fields.listPath);
+    const std::optional<std::string> bytes = platform::readFile(m_fields.listPath);
+    // the list is written in the text the system's tools read
+    const std::optional<std::string> text = bytes ? platform::fromSystemText(*bytes) : std::nullopt;
     if (!text) return std::nullopt;
     return pickNextLine(*text, m_done,
                         [](const std::string& path) { return platform::fileExists(path); });

@@ -126,6 +126,11 @@ unsigned& wakes() {
     static unsigned count = 0;
     return count;
 }
+// The pumps that wait now, innermost last.
+std::vector<QEventLoop*>& activeLoops() {
+    static std::vector<QEventLoop*> loops;
+    return loops;
+}
 }  // namespace
 
 void PumpEvents(int maxWaitMs) {
@@ -173,15 +178,22 @@ void PumpEvents(int maxWaitMs) {
         explicit Depth(size_t& d) : d(d) { ++d; }
         ~Depth() { --d; }
     } nested(depth);
-    // Events are handled as they arrive until the time is up; the timer's own event ends it.
+    // Events are handled as they arrive until the time is up; the timer's own event ends it. The
+    // wait is a loop of its own rather than the dispatcher asked to wait for more events: on
+    // Windows a program without windows gets no timer event that way, and would wait for ever.
+    QEventLoop loop;
+    const auto connection = QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    activeLoops().push_back(&loop);
     timer.start(kWaitMs);
-    while (timer.isActive() && wakes() == wakesBefore)
-        dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
+    if (wakes() == wakesBefore) loop.exec();
+    activeLoops().pop_back();
     timer.stop();
+    QObject::disconnect(connection);
 }
 
 void WakePumps() {
     ++wakes();
+    for (QEventLoop* loop : activeLoops()) loop->quit();
 }
 
 void WaitSeconds(float seconds, const std::function<double()>& clock,

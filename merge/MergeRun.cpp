@@ -157,6 +157,12 @@ bool MergeRun::usable(const std::string& path) {
     return true;
 }
 
+// The work folder's join list, in the text the transcoder reads.
+bool MergeRun::writeToolList(const std::string& text) {
+    const auto bytes = platform::toSystemText(text);
+    return bytes && platform::writeFile(tmpFile("List.txt"), *bytes);
+}
+
 void MergeRun::setAside(const std::string& path, const std::string& notice) {
     diag::note(diag::Area::Merge, "set aside for this run: " + path);
     m_setAside[path] = platform::fileSize(path);
@@ -183,6 +189,11 @@ MergeRun::Listing MergeRun::listClips(const std::string& folder) {
         if (MergeTexts::IsClipName(name) &&
             (!m_clipFilter || MergeTexts::MatchesClipPatterns(name))) {
             const std::string path = folder + platform::sepStr() + name;
+            if (!platform::systemCarries(path)) {
+                // a name the system's code page cannot carry would reach the transcoder altered
+                if (usable(path)) setAside(path, kClipUnusable);
+                continue;
+            }
             if (usable(path)) {
                 const auto age = platform::secondsSinceChange(path);
                 if (age && *age >= kSettleSeconds)
@@ -203,6 +214,10 @@ MergeRun::Listing MergeRun::listMusic(const std::string& folder) {
     for (const std::string& name : *names) {
         if (!MergeTexts::IsMp3Name(name)) continue;
         const std::string path = folder + platform::sepStr() + name;
+        if (!platform::systemCarries(path)) {
+            if (usable(path)) setAside(path, kMusicUnusable);
+            continue;
+        }
         if (!usable(path)) continue;
         const auto age = platform::secondsSinceChange(path);
         if (age && *age >= kSettleSeconds)
@@ -634,7 +649,7 @@ MergeRun::Step MergeRun::prepareMusic() {
             return Step::Skip;
         return Step::Go;
     }
-    platform::writeFile(tmpFile("List.txt"), MergeTexts::MusicJoinList(m_musicSource, repeats));
+    if (!writeToolList(MergeTexts::MusicJoinList(m_musicSource, repeats))) return Step::Skip;
     if (!startTool(MergeTexts::MusicJoinCommand(m_env.programFolder, platform::kSep)))
         return Step::Skip;
     waitForTools([this] { status("状态：背景音乐预处理中..."); });
@@ -689,8 +704,8 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
         }
         return Step::Skip;
     }
-    platform::writeFile(tmpFile("List.txt"),
-                        MergeTexts::ClipJoinList(m_env.programFolder, folderCount, platform::kSep));
+    if (!writeToolList(MergeTexts::ClipJoinList(m_env.programFolder, folderCount, platform::kSep)))
+        return Step::Skip;
     // the music track
     const std::string track = tmpFile("a.mp3");
     if (m_music && (!platform::fileExists(track) || !(durationOrZero(track) > 0))) {
@@ -789,7 +804,8 @@ bool MergeRun::bookkeeping(int folderCount) {
     if (m_background) m_host.refreshTrayTip();
 
     if (m_compress) {
-        platform::appendToFile(m_folder.compressionList(), outputFile + kCrLf);
+        if (const auto line = platform::toSystemText(outputFile + kCrLf))
+            platform::appendToFile(m_folder.compressionList(), *line);
         if (!General::CountToolProcesses(kCompressor))
             startProgram(kCompressor,
                          MergeTexts::CompressorParams(m_env.programFolder, platform::kSep));

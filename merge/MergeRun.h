@@ -111,6 +111,7 @@ private:
     Listing listClips(const std::string& folder);
     Listing listMusic(const std::string& folder);
     bool usable(const std::string& path);
+    bool writeToolList(const std::string& text);
     void setAside(const std::string& path, const std::string& notice);
     void noteFailure(const std::string& path, const std::string& notice);
     std::optional<std::string> pickExisting(const std::string& folder,

@@ -93,8 +93,9 @@ std::string canonicalPath(const std::string& path);
 // True when the folder takes a new file now (a probe file is made and removed).
 bool folderWritable(const std::string& dir);
 // Names (no path) of the folder's regular files that are neither hidden nor system files (here:
-// names that do not begin with "."; on Windows: with names the code page can carry), or of all its
-// regular files withHidden; nullopt when the folder cannot be listed. Sorted by name.
+// names that do not begin with "."), or of all its regular files withHidden; nullopt when the
+// folder cannot be listed. Sorted by name. On Windows the list holds names the code page cannot
+// carry too (systemCarries tells them), so that a caller can say why it passes them over.
 std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool withHidden = false);
 // Creates every missing folder of the path. True when the folder exists afterwards.
 bool makeSurePathExists(const std::string& path);
@@ -111,6 +112,19 @@ bool copyFileReplace(const std::string& from, const std::string& to);
 bool appendToFile(const std::string& path, const std::string& text);
 std::optional<std::string> readFile(const std::string& path);
 bool writeFile(const std::string& path, const std::string& text);
+
+// Shows the file selected in the system's file manager ("explorer.exe /select," on Windows); false
+// where the system has no such call (the caller opens the file's folder instead).
+bool showFileSelected(const std::string& path);
+
+// True when the system's calls for files and programs can carry the text unaltered (on Windows:
+// every character is in the ANSI code page); always here.
+bool systemCarries(const std::string& utf8);
+// A text for a file that a tool reads (a join list, the compression list): in the ANSI code page
+// on Windows, UTF-8 here; nullopt when the code page cannot carry it.
+std::optional<std::string> toSystemText(const std::string& utf8);
+// Such a file's text as UTF-8; nullopt when it is not valid in the code page.
+std::optional<std::string> fromSystemText(const std::string& bytes);
 
 // ---- time, libraries, misc -----------------------------------------------------------------
 

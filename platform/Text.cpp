@@ -111,7 +111,7 @@ double RoundHalfEven(double x, int decimals) {
         const int lastKept = kept.empty() ? 0 : kept.back() - '0';
         up = moreAfterFive || (lastKept % 2 == 1);
     }
-    if (kept.empty()) kept = "0";
+    if (kept.empty()) kept.push_back('0');
     if (up) kept = incrementDigits(kept);
     const std::string result = kept + "e" + std::to_string(-decimals);
     const double v = parseDouble(result);

@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
+
+#include "platform/Platform.h"
 
 MsgResult QtDialogService::message(QWidget* parent, const QString& text, MsgIcon icon,
                                    MsgButtons buttons, bool cancelIsDefault) {
@@ -67,6 +70,14 @@ void QtDialogService::beep() {
 }
 
 void QtDialogService::openLocation(const QString& location) {
+    // A file is shown selected in its folder where the file manager can do that, else its folder
+    // is opened.
+    const QFileInfo file(location);
+    if (!location.contains(QStringLiteral("://")) && file.isFile()) {
+        if (platform::showFileSelected(location.toStdString())) return;
+        QDesktopServices::openUrl(QUrl::fromLocalFile(file.absolutePath()));
+        return;
+    }
     const QUrl url =
         location.contains(QStringLiteral("://")) ? QUrl(location) : QUrl::fromLocalFile(location);
     QDesktopServices::openUrl(url);

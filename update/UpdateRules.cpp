@@ -55,6 +55,11 @@ QString updateProgramParameters(const QString& packagePath, const QString& title
 }
 
 QString extractorPath(const QString& programFolder) {
+    // An installed archiver registers its program file with the shell.
+    const QString installed = QString::fromStdString(platform::registryDefaultValue(
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App "
+        "Paths\\WinRAR.exe\\"));
+    if (!installed.isEmpty() && QFileInfo(installed).isFile()) return installed;
     const QFileInfo own(programFolder + QString::fromStdString(platform::sepStr()) +
                         kUpdateProgram);
     if (own.isFile() && own.isExecutable()) return own.absoluteFilePath();

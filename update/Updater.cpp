@@ -124,8 +124,8 @@ void UpdateCommand(Form1& form, const UpdaterOptions& options, const UpdateOffer
         return;
     }
     dialogs.message(&form, downloadedMessage(), MsgIcon::Information, MsgButtons::Ok);
-    // The file manager cannot select a file here: it opens the package's folder.
-    dialogs.openLocation(QFileInfo(package).absolutePath());
+    // The package shown selected in the file manager (its folder where it cannot select).
+    dialogs.openLocation(package);
     if (!QFileInfo(package).isFile()) {
         form.showMainWindow();
         return;

@@ -64,6 +64,22 @@ std::string environmentVariable(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
+bool showFileSelected(const std::string&) {
+    return false;
+}
+
+bool systemCarries(const std::string&) {
+    return true;
+}
+
+std::optional<std::string> toSystemText(const std::string& utf8) {
+    return utf8;
+}
+
+std::optional<std::string> fromSystemText(const std::string& bytes) {
+    return bytes;
+}
+
 std::string registryDefaultValue(const std::string&) {
     return {};  // no registry here
 }

@@ -245,9 +245,10 @@ std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool w
                    : FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     do {
         if (found.dwFileAttributes & skipped) continue;
-        // A name that the code page cannot carry names nothing for the A calls: left out.
+        // A name that the code page cannot carry is listed all the same: the caller says why it
+        // passes it over (systemCarries).
         const auto name = win32::utf8FromWide(found.cFileName);
-        if (name && win32::carried(*name)) names.push_back(*name);
+        if (name) names.push_back(*name);
     } while (::FindNextFileW(find, &found));
     const DWORD error = ::GetLastError();
     ::FindClose(find);

@@ -135,6 +135,23 @@ std::optional<std::string> defaultValueIn(HKEY root, const std::string& subKey, 
 
 }  // namespace
 
+bool showFileSelected(const std::string& path) {
+    return shellExecute("explorer.exe", "/select,\"" + win32::nativeSeparators(path) + "\"", "",
+                        false) == 42;
+}
+
+bool systemCarries(const std::string& utf8) {
+    return win32::carried(utf8);
+}
+
+std::optional<std::string> toSystemText(const std::string& utf8) {
+    return win32::toCodePage(utf8);
+}
+
+std::optional<std::string> fromSystemText(const std::string& bytes) {
+    return win32::fromCodePage(bytes);
+}
+
 std::string registryDefaultValue(const std::string& key) {
     std::string name = key;
     while (!name.empty() && name.back() == '\\') name.pop_back();

@@ -99,6 +99,61 @@ std::string resolveProgram(const std::string& file, const std::string& dir) {
     return canonicalPath(file);
 }
 
+// The shell's value for a system error of a start: its own below 32, 11 for a file that is no
+// program, else 2.
+int startError(DWORD error) {
+    if (error == ERROR_BAD_EXE_FORMAT) return 11;
+    return error > 0 && error <= 32 ? static_cast<int>(error) : 2;
+}
+
+// Keeps the handle of a started program until it is seen ended; hands out its pid.
+void keepStarted(HANDLE process, int* pidOut) {
+    Started& s = started();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    forgetEnded(s);
+    const DWORD pid = ::GetProcessId(process);
+    if (pid == 0 || hasEnded(process) || !s.handles.emplace(pid, process).second) {
+        ::CloseHandle(process);
+    }
+    if (pidOut) *pidOut = static_cast<int>(pid);
+}
+
+// A tool is in the job from its first instruction: made suspended, put into the job, then let
+// run. A tool that cannot be tied is ended before it ran; a Stitchwell killed at any moment
+// leaves none behind.
+int startTied(const std::string& program, const std::string& params, const std::string& dir,
+              bool hidden, int* pidOut) {
+    std::string commandLine = "\"" + program + "\"";
+    if (!params.empty()) commandLine += " " + params;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = hidden ? SW_HIDE : SW_SHOWNORMAL;
+    PROCESS_INFORMATION info{};
+    const DWORD flags = CREATE_SUSPENDED | (hidden ? CREATE_NO_WINDOW : CREATE_NEW_CONSOLE);
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                          dir.empty() ? nullptr : dir.c_str(), &startup, &info)) {
+        return startError(::GetLastError());
+    }
+    bool tiedOk = false;
+    {
+        Started& s = started();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        HANDLE job = toolJob(s);
+        tiedOk = job && ::AssignProcessToJobObject(job, info.hProcess);
+    }
+    if (!tiedOk) {
+        ::TerminateProcess(info.hProcess, 1);
+        ::CloseHandle(info.hThread);
+        ::CloseHandle(info.hProcess);
+        return 2;
+    }
+    ::ResumeThread(info.hThread);
+    ::CloseHandle(info.hThread);
+    keepStarted(info.hProcess, pidOut);
+    return 42;
+}
+
 int start(const std::string& file, const std::string& params, const std::string& dir, bool hidden,
           bool tied, int* pidOut) {
     if (pidOut) *pidOut = 0;
@@ -111,6 +166,8 @@ int start(const std::string& file, const std::string& params, const std::string&
     const auto dirText =
         dir.empty() ? std::optional<std::string>(std::string()) : win32::systemPath(dir);
     if (!programText || !paramsText || !dirText) return 2;
+
+    if (tied) return startTied(*programText, *paramsText, *dirText, hidden, pidOut);
 
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
@@ -127,33 +184,10 @@ int start(const std::string& file, const std::string& params, const std::string&
         // The shell's value when it gave one, else the system's error (its values below 32 are
         // the shell's own: 2 file, 3 path, 5 access, 11 format).
         if (answer > 0 && answer <= 32) return win32::shellResult(answer);
-        const DWORD error = ::GetLastError();
-        return error > 0 && error <= 32 ? static_cast<int>(error) : 2;
+        return startError(::GetLastError());
     }
     if (!info.hProcess) return win32::shellResult(answer);  // handed to a running program
-
-    Started& s = started();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    forgetEnded(s);
-    if (tied) {
-        HANDLE job = toolJob(s);
-        // A tool that cannot be tied is not left running untied; one that has already ended
-        // needs no tie.
-        if (!job || !::AssignProcessToJobObject(job, info.hProcess)) {
-            if (!hasEnded(info.hProcess)) {
-                ::TerminateProcess(info.hProcess, 1);
-                ::CloseHandle(info.hProcess);
-                return 2;
-            }
-        }
-    }
-    const DWORD pid = ::GetProcessId(info.hProcess);
-    if (pid == 0 || hasEnded(info.hProcess)) {
-        ::CloseHandle(info.hProcess);
-    } else if (!s.handles.emplace(pid, info.hProcess).second) {
-        ::CloseHandle(info.hProcess);
-    }
-    if (pidOut) *pidOut = static_cast<int>(pid);
+    keepStarted(info.hProcess, pidOut);
     return win32::shellResult(answer);
 }
 

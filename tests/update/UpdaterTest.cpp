@@ -149,7 +149,7 @@ TEST_F(Updater, PackageIsHandedToTheUpdateProgramOrTheWindowComesBack) {
                   path + "\t1\t" + QCoreApplication::applicationName() + "\tT C");
         EXPECT_EQ(QString::fromStdString(starts[0].dir), prog);
         EXPECT_TRUE(starts[0].hidden);
-        EXPECT_EQ(dialogs.opened.last(), prog);
+        EXPECT_EQ(dialogs.opened.last(), path);
     }
     EXPECT_FALSE(server.requests().contains("/downs/wrar411sc.rar"));
 }

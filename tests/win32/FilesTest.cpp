@@ -81,7 +81,7 @@ TEST(CopyFileReplace, ReplacesThroughATemporaryNameAndLeavesNothingBehind) {
     EXPECT_EQ(allEntries(folder), Names{"Vidforge.exe"});
 }
 
-TEST(ListFiles, VisibleFilesSortedByNameWithoutHiddenSystemOrUncarriedNames) {
+TEST(ListFiles, VisibleFilesSortedByNameWithoutHiddenOrSystemUncarriedNamesTold) {
     WINTEST_NEEDS_GBK();
     TempDir tmp;
     const std::string d = tmp.str();
@@ -93,11 +93,18 @@ TEST(ListFiles, VisibleFilesSortedByNameWithoutHiddenSystemOrUncarriedNames) {
     ASSERT_TRUE(mark(d + "\\both.mp4", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     ASSERT_TRUE(mark(d + "\\read only.mp4", FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(platform::makeSurePathExists(d + "\\sub.mp4"));
-    // A name outside GBK: there on the disk, but nothing the A calls could name.
+    // A name outside GBK: listed, so that the caller can say why it passes it over, and told as
+    // one that the A calls cannot name.
     ASSERT_TRUE(wintest::makeFileWide(d + "\\clip 😀.mp4"));
     ASSERT_EQ(allEntries(d).size(), 10u);
     EXPECT_EQ(platform::listFiles(d),
-              (Names{"A.avi", "a'1.MP4", "b clip.mp4", "read only.mp4", "中文.mp4"}));
+              (Names{"A.avi", "a'1.MP4", "b clip.mp4", "clip 😀.mp4", "read only.mp4", "中文.mp4"}));
+    EXPECT_FALSE(platform::systemCarries(d + "\\clip 😀.mp4"));
+    EXPECT_TRUE(platform::systemCarries(d + "\\中文.mp4"));
+    EXPECT_EQ(platform::toSystemText("file '中文.mp4'\r\n"),
+              std::string("file '\xD6\xD0\xCE\xC4.mp4'\r\n"));
+    EXPECT_EQ(platform::toSystemText("clip 😀.mp4"), std::nullopt);
+    EXPECT_EQ(platform::fromSystemText("\xD6\xD0\xCE\xC4"), std::string("中文"));
     EXPECT_EQ(platform::listFiles(d + "/"), platform::listFiles(d));
     EXPECT_EQ(platform::listFiles(d + "\\sub.mp4"), Names{});
     EXPECT_FALSE(platform::listFiles(d + "\\missing").has_value());
