@@ -64,6 +64,11 @@ std::string environmentVariable(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
+bool setEnvironmentVariable(const char* name, const std::string& value) {
+    if (!name || !*name) return false;
+    return (value.empty() ? ::unsetenv(name) : ::setenv(name, value.c_str(), 1)) == 0;
+}
+
 std::string registryDefaultValue(const std::string&) {
     return {};  // no registry here
 }
