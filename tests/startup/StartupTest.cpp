@@ -326,6 +326,70 @@ TEST_F(StartupTest, UpdateProgramEndsBeforeTheStartupCheckRuns) {
     waitUntil([&] { return !isListed(powerloop.pids[0]); });
 }
 
+// A Powerloop that holds its lock is replacing files: the start gives way, says so and ends
+// nothing; once the lock is free, the start ends the left-over Powerloop.
+TEST_F(StartupTest, UpdateBeingInstalledIsNeverEnded) {
+    stageStandIn("");
+    const QString updater = tmp.sub("updater", true);
+    ASSERT_TRUE(copyExecutable("/bin/sleep", updater + "/Powerloop.exe"));
+    const std::vector<int> earlier = pidsNamed("Powerloop.exe");
+    ASSERT_EQ(platform::shellExecute("Powerloop.exe", "600", updater.toStdString(), true), 42);
+    Reaper powerloop;
+    for (int pid : pidsNamed("Powerloop.exe"))
+        if (std::find(earlier.begin(), earlier.end(), pid) == earlier.end())
+            powerloop.pids.push_back(pid);
+    ASSERT_EQ(powerloop.pids.size(), 1u);
+    {
+        QLockFile installing(prog + "/Powerloop.lock");
+        ASSERT_TRUE(installing.tryLock(0));
+        auto form = makeForm();
+        EXPECT_FALSE(runStartup(*form, *settings, dialogs));
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].text, "正在安装更新升级，完毕后程序将自动启动！");
+        EXPECT_TRUE(isListed(powerloop.pids[0]));
+        EXPECT_FALSE(exists("Vidforge.exe"));
+    }
+    dialogs.shown.clear();
+    auto form = makeForm();
+    EXPECT_TRUE(runStartup(*form, *settings, dialogs));
+    EXPECT_TRUE(dialogs.shown.empty());
+    waitUntil([&] { return !isListed(powerloop.pids[0]); });
+}
+
+// The outcome Powerloop left is shown once, titled "消息", and deleted; a record that is garbage
+// or far too long is deleted with a message that says it could not be read.
+TEST_F(StartupTest, UpdateOutcomeIsShownOnceAndDeleted) {
+    stageStandIn("");
+    const QString old = "\r\n当前运行的仍是原版本，请稍后重试！";
+    const struct {
+        const char* name;
+        QByteArray record;
+        QString message;
+    } cases[] = {
+        {"replaced", "replaced\r\n\r\n", "更新升级完毕！程序已更新为新版本。"},
+        {"refused", "unchanged\r\n更新包已损坏：truncated\r\n",
+         "更新升级失败，程序文件未被更改！\r\n原因：更新包已损坏：truncated" + old},
+        {"gave up", "gave-up-waiting\r\n程序仍在运行，放弃更新\r\n",
+         "更新升级失败：等待程序退出超时，程序文件未被更改！" + old},
+        {"garbage", QByteArray("\x00\xff\xfe garbage", 12),
+         "上次更新升级的结果记录无法识别，已删除！请查看程序版本是否已更新。"},
+        {"huge", "replaced\r\n" + QByteArray(100000, 'x'),
+         "上次更新升级的结果记录无法识别，已删除！请查看程序版本是否已更新。"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(testsupport::writeText(prog + "/更新结果.txt", c.record));
+        dialogs.shown.clear();
+        for (int start = 0; start < 2; ++start) {
+            auto form = makeForm();
+            ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+        }
+        ASSERT_EQ(dialogs.shown.size(), 1u) << c.name;  // once: the second start shows nothing
+        EXPECT_EQ(dialogs.shown[0].text, c.message) << c.name;
+        EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::Ok);
+        EXPECT_FALSE(exists("更新结果.txt"));
+    }
+}
+
 // ---- closing ---------------------------------------------------------------------------------
 
 TEST_F(StartupTest, CloseRequestAsksThenEndsTheTranscoder) {
