@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "media/General.h"
+#include "merge/AccelerationProbe.h"
 #include "platform/Platform.h"
 #include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -109,6 +111,27 @@ TEST_F(StartupTest, RealTranscoderFindsNoHardwareEncoderHere) {
     EXPECT_FALSE(exists("Accelerate.mp4"));
     EXPECT_TRUE(exists("Vidforge.exe"));
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// An attempt waits only for its own transcoder, and for a bounded time: a transcoder of the same
+// name running elsewhere holds nothing, and a hanging attempt is ended and counts as not working.
+TEST_F(StartupTest, ProbeWaitsOnlyForItsOwnTranscoderAndNotWithoutEnd) {
+    stageStandIn("h264_qsv write 600000\nh264_nvenc write 0\n");
+    const QString elsewhere = tmp.sub("elsewhere", true);
+    ASSERT_TRUE(copyExecutable("/bin/sleep", elsewhere + "/Vidforge.exe"));
+    const std::vector<int> earlier = pidsNamed("Vidforge.exe");
+    ASSERT_EQ(platform::shellExecute("Vidforge.exe", "600", elsewhere.toStdString(), true), 42);
+    Reaper other;
+    for (int pid : pidsNamed("Vidforge.exe"))
+        if (std::find(earlier.begin(), earlier.end(), pid) == earlier.end())
+            other.pids.push_back(pid);
+    ASSERT_EQ(other.pids.size(), 1u);
+
+    const ProbeFindings found = RunAccelerationProbe(
+        prog.toStdString(), [] { General::PumpEvents(); }, {}, 1.0);
+    EXPECT_EQ(found.entries, std::vector<std::string>{"NVIDIA显卡硬件加速"});
+    EXPECT_EQ(commands().size(), 2);
+    EXPECT_EQ(pidsNamed("Vidforge.exe"), other.pids);  // the hanging attempt was ended
 }
 
 TEST_F(StartupTest, FailedAttemptsAreRetriedAtEveryStartWithTheExactCommands) {
