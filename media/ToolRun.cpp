@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "media/General.h"
+#include "media/ToolReport.h"
 #include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 
@@ -13,12 +14,21 @@ constexpr int kStarted = 42;  // what the shell start answers for a started prog
 ToolRun::ToolRun(std::string folder, StartRecord onStart)
     : m_folder(std::move(folder)), m_onStart(std::move(onStart)) {}
 
-bool ToolRun::start(const std::string& file, const std::string& params) {
+bool ToolRun::start(const std::string& file, const std::string& params,
+                    const std::string& reportFile) {
     if (m_onStart) m_onStart(file, params);
     // Tools that ended are forgotten, so the list stays as long as the tools that run.
     std::erase_if(m_pids, [](int pid) { return !platform::startedRunning(pid); });
     int pid = 0;
+    // The report variable is set for this start only: later starts (the compressor) inherit the
+    // environment as it was.
+    const std::string before = platform::environmentVariable(ToolReport::kVariable);
+    if (!reportFile.empty()) {
+        platform::deleteFile(reportFile);
+        platform::setEnvironmentVariable(ToolReport::kVariable, ToolReport::Setting(reportFile));
+    }
     m_lastResult = platform::startTool(file, params, m_folder, true, &pid);
+    if (!reportFile.empty()) platform::setEnvironmentVariable(ToolReport::kVariable, before);
     if (m_lastResult != kStarted) return false;
     m_pids.push_back(pid);
     diag::note(diag::Area::Tools, "started " + file + " (" + std::to_string(pid) + "): " + params);

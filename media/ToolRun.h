@@ -18,8 +18,10 @@ public:
     explicit ToolRun(std::string folder, StartRecord onStart = {});
 
     // Starts file with the parameter text. False when it could not be started (missing, not a
-    // program); lastStartResult() then holds the shell's answer (2).
-    bool start(const std::string& file, const std::string& params);
+    // program); lastStartResult() then holds the shell's answer (2). With a report file the tool
+    // gets FFREPORT in its environment (ToolReport) and writes its own messages there.
+    bool start(const std::string& file, const std::string& params,
+               const std::string& reportFile = {});
     int lastStartResult() const { return m_lastResult; }
 
     // The wait of a tool step: one look at the process list for exeName, then between() told

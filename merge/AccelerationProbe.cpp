@@ -6,6 +6,7 @@
 #include "media/ProgramFolder.h"
 #include "media/ToolRun.h"
 #include "merge/MergeTexts.h"
+#include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -19,11 +20,23 @@ long long secondsNow() {
 // left no playable output. A failing transcoder leaves an empty output file behind, so the mere
 // existence of the file proves nothing.
 std::optional<int> attempt(ToolRun& tools, const ProgramFolder& folder, MergeTexts::Encoder enc,
-                           const std::function<void()>& pump) {
+                           const std::function<void()>& pump, double limitSeconds) {
     const std::string tool(ProgramFolder::kTranscoder);
     const long long start = secondsNow();
+    const auto until = std::chrono::steady_clock::now() +
+                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                           std::chrono::duration<double>(limitSeconds));
     tools.start(tool, MergeTexts::ProbeCommand(enc, folder.path(), folder.separator()));
-    ToolRun::waitWhileRunning(tool, {}, [&pump](bool) { pump(); });
+    while (tools.anyRunning()) {
+        if (std::chrono::steady_clock::now() >= until) {
+            tools.endAll();
+            diag::note(diag::Area::Tools, "the acceleration probe gave up on " +
+                                              std::string(MergeTexts::AcceleratorEntry(enc)) +
+                                              " after " + std::to_string(limitSeconds) + " s");
+            return std::nullopt;
+        }
+        pump();
+    }
     const long long seconds = secondsNow() - start;
     const std::optional<double> played = General::ReadDuration(folder.probeOutput());
     if (!played || *played <= 0) return std::nullopt;
@@ -39,7 +52,8 @@ std::optional<int> PreferredEncoderIndex(int intelSeconds, int nvidiaSeconds) {
 
 ProbeFindings RunAccelerationProbe(
     const std::string& programFolder, const std::function<void()>& pump,
-    const std::function<void(const std::string&, const std::string&)>& onStart) {
+    const std::function<void(const std::string&, const std::string&)>& onStart,
+    double attemptSeconds) {
     const ProgramFolder folder(programFolder);
     ToolRun tools(programFolder, onStart);
     platform::copyFileReplace(folder.shippedTranscoder(), folder.transcoder());
@@ -52,7 +66,7 @@ ProbeFindings RunAccelerationProbe(
                                              MergeTexts::Encoder::Nvidia};
     for (int i = 0; i < 2; ++i) {
         platform::deleteFile(folder.probeOutput());
-        if (const auto s = attempt(tools, folder, encoders[i], pump)) {
+        if (const auto s = attempt(tools, folder, encoders[i], pump, attemptSeconds)) {
             seconds[i] = *s;
             findings.entries.emplace_back(MergeTexts::AcceleratorEntry(encoders[i]));
         }

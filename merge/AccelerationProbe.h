@@ -21,8 +21,17 @@ struct ProbeFindings {
 // attempt without output); nullopt when the index keeps its value.
 std::optional<int> PreferredEncoderIndex(int intelSeconds, int nvidiaSeconds);
 
-// Runs both attempts in the program folder and removes the probe's files afterwards. onStart sees
-// every tool start (may be empty).
+// How long one attempt may take before it is given up and counted as not working: the sample is
+// 2 s of 320×180 (50 frames) made 720×1280; the slowest encoder, a hardware one that has to set up
+// its device first, finishes such a job within a few seconds, so 30 s only ever cuts off a
+// transcoder that hangs (in a driver, or waiting for a device that never answers).
+inline constexpr double kProbeAttemptSeconds = 30;
+
+// Runs both attempts in the program folder and removes the probe's files afterwards. An attempt
+// waits only for the transcoder it started (transcoders elsewhere on the machine do not hold it),
+// and for at most attemptSeconds: then that transcoder is ended and the form counts as not
+// working. onStart sees every tool start (may be empty).
 ProbeFindings RunAccelerationProbe(
     const std::string& programFolder, const std::function<void()>& pump,
-    const std::function<void(const std::string&, const std::string&)>& onStart = {});
+    const std::function<void(const std::string&, const std::string&)>& onStart = {},
+    double attemptSeconds = kProbeAttemptSeconds);

@@ -7,6 +7,7 @@
 #include "media/General.h"
 #include "media/MediaReport.h"
 #include "media/ProgramFolder.h"
+#include "media/ToolReport.h"
 #include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -49,8 +50,35 @@ const std::string kMergeFailed = "状态：合并视频失败，本次跳过，�
 const std::string kOutputFolderRefused =
     "输出目录不能是程序文件夹、工作文件夹Tmps、视频素材来源文件夹或已使用素材文件夹，操作被取消！";
 
+// The transcoder's reports in the work folder, one per kind of step.
+const std::string kMusicReport = "report-music.log";
+const std::string kMusicJoinReport = "report-musicjoin.log";
+const std::string kFinalReport = "report-final.log";
+// Lines of a report copied into the run log.
+constexpr int kReportLines = 12;
+
 std::string num(std::int64_t n) {
     return std::to_string(n);
+}
+
+std::string clipReport(int folderIndex) {
+    return "report-" + std::to_string(folderIndex) + ".log";
+}
+
+// A status text as the run log says it: without its "状态：".
+std::string reason(const std::string& status) {
+    const std::string prefix = "状态：";
+    return status.rfind(prefix, 0) == 0 ? status.substr(prefix.size()) : status;
+}
+
+// Seconds from `start` to now (times of day; a wait over midnight counts on).
+double secondsSince(double start) {
+    const double d = platform::secondsSinceMidnight() - start;
+    return d < 0 ? d + 86400 : d;
+}
+
+std::string yesNo(bool b) {
+    return b ? "是" : "否";
 }
 
 // A path that a quoted command text or a CR LF separated list can carry.
@@ -80,7 +108,8 @@ MergeRun::MergeRun(MergeHost& host, MergeEnv env)
     : m_host(host),
       m_env(std::move(env)),
       m_folder(m_env.programFolder),
-      m_tools(m_env.programFolder, m_env.onToolStart) {}
+      m_tools(m_env.programFolder, m_env.onToolStart),
+      m_log(m_env.programFolder) {}
 
 // ---- helpers ----------------------------------------------------------------------------------
 
@@ -122,10 +151,32 @@ void MergeRun::hold(float seconds) {
 }
 
 // Starts the transcoder; false (with the reason in the status line) when it cannot be started.
-bool MergeRun::startTool(const std::string& params) {
-    if (m_tools.start(kTool, params)) return true;
+bool MergeRun::startTool(const std::string& params, const std::string& reportName) {
+    if (m_tools.start(kTool, params, tmpFile(reportName))) return true;
     status(kNoTranscoder);
+    m_log.write("转码程序无法启动：" + m_folder.transcoder());
     return false;
+}
+
+void MergeRun::logWithReport(const std::string& text, const std::string& reportName) {
+    std::vector<std::string> tail = ToolReport::FileTail(tmpFile(reportName), kReportLines);
+    if (!tail.empty()) tail.insert(tail.begin(), "转码程序的报告（最后几行）：");
+    m_log.write(text, tail);
+}
+
+void MergeRun::waitBegins(const std::string& what) {
+    if (m_waitingFor == what) return;
+    if (!m_waitingFor.empty()) waitEnds();
+    m_waitingFor = what;
+    m_waitStart = platform::secondsSinceMidnight();
+    m_log.write("开始等待：" + reason(what));
+}
+
+void MergeRun::waitEnds() {
+    if (m_waitingFor.empty()) return;
+    m_log.write("等待结束（" + num(static_cast<std::int64_t>(secondsSince(m_waitStart))) +
+                "秒）：" + reason(m_waitingFor));
+    m_waitingFor.clear();
 }
 
 // A program handed work (the compressor): it outlives the run and this program.
@@ -166,12 +217,15 @@ bool MergeRun::writeToolList(const std::string& text) {
 void MergeRun::setAside(const std::string& path, const std::string& notice) {
     diag::note(diag::Area::Merge, "set aside for this run: " + path);
     m_setAside[path] = platform::fileSize(path);
+    m_log.write("本次运行中不再使用：" + path + "；原因：" + reason(notice) + baseName(path));
     status(notice + baseName(path));
     hold(kHoldSeconds);
 }
 
 // One failed preparation of a file: the pass is skipped; after the second the file is set aside.
-void MergeRun::noteFailure(const std::string& path, const std::string& notice) {
+void MergeRun::noteFailure(const std::string& path, const std::string& notice,
+                           const std::string& reportName) {
+    logWithReport("预处理失败：" + path, reportName);
     if (++m_failures[path] >= kFailuresAllowed)
         setAside(path, notice == kMusicFailed ? kMusicUnusable : kClipUnusable);
     else
@@ -325,6 +379,7 @@ void MergeRun::MenuDo_Click() {
         // read, and a cause that persists does not turn the run into a spin of failing passes.
         if (!made && !stopped()) {
             diag::note(diag::Area::Merge, "a pass made no video: " + m_status);
+            m_log.write("本次跳过，未生成视频：" + reason(m_status));
             hold(kHoldSeconds);
         }
         // end of the pass
@@ -439,6 +494,30 @@ void MergeRun::beginRun() {
     platform::deleteFile(m_folder.compressionList());
     RemoveLeftoverOutputs(m_inputs.outputFolder);
     m_nextNumber = 0;
+    m_waitingFor.clear();
+    m_log.prune();
+    logRunStart();
+}
+
+// The run's start with its parameters.
+void MergeRun::logRunStart() {
+    const MergeHost::ClipInputs clip = m_host.clipInputs();
+    std::string sources;
+    for (const std::string& entry : m_entries) {
+        std::string folder = MergeTexts::EntryField2(entry);
+        sources += (sources.empty() ? "" : "、") + (folder.empty() ? entry : folder);
+    }
+    m_log.write("开始合并：视频素材来源文件夹（" + num(int(m_entries.size())) + "个）：" + sources +
+                "；背景音乐：" +
+                (m_music ? MergeTexts::AudioFolder(m_host.audioCaption()) : std::string("不添加")) +
+                "；输出目录：" + m_inputs.outputFolder + "；已使用素材移动到：" +
+                m_job.UsedVideoDir.substr(0, m_job.UsedVideoDir.size() - 1) + "；播放总时长：" +
+                m_inputs.length + "；视频尺寸：" + m_inputs.size + "；帧率：" + m_inputs.fps +
+                "；码率：" + m_inputs.bits + "；静音：" + yesNo(m_inputs.mute) + "；压缩：" +
+                yesNo(m_compress) + "；后台运行：" + yesNo(m_background) + "；旋转：" +
+                yesNo(clip.rotateClockwise) + "；多进程：" + yesNo(clip.parallel) + "；硬件加速：" +
+                (clip.hardware ? clip.accelerator : std::string("否")) + "；素材最多可生成：" +
+                num(m_job.MaxVideos) + "个");
 }
 
 // ---- what a pass needs before it starts --------------------------------------------------------
@@ -466,7 +545,11 @@ MergeRun::Step MergeRun::awaitReadiness() {
     bool shown = false;
     while (!stopped()) {
         const std::string problem = readinessProblem();
-        if (problem.empty()) return Step::Go;
+        if (problem.empty()) {
+            waitEnds();
+            return Step::Go;
+        }
+        waitBegins(problem);
         if (!shown) {
             m_host.showWindow();
             shown = true;
@@ -475,12 +558,14 @@ MergeRun::Step MergeRun::awaitReadiness() {
         status(problem);
         hold(1.0f);
     }
+    waitEnds();
     return Step::Stop;
 }
 
 // ---- one output video ------------------------------------------------------------------------
 
 MergeRun::Step MergeRun::runPass() {
+    m_passStart = platform::secondsSinceMidnight();
     m_usedClips.clear();
     m_hardwareClips.clear();
     m_clipsDuration = 0;
@@ -545,8 +630,11 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
                 shown = true;
             }
             m_host.pumpEvents(kPumpMs);
-            status(listing.names.empty() && listing.settling > 0 ? copying : waiting);
+            const std::string& why = listing.settling > 0 ? copying : waiting;
+            status(listing.names.empty() ? why : waiting);
+            if (listing.names.empty()) waitBegins(why);
         } while (listing.names.empty() && !stopped());
+        waitEnds();
         status("状态：处理中..." + place);
         if (stopped()) return Step::Stop;
 
@@ -575,7 +663,7 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
     m_hardwareClips.push_back(encoder != MergeTexts::Encoder::Software);
 
     if (stopped()) return Step::Stop;
-    if (!startTool(command)) return Step::Skip;
+    if (!startTool(command, clipReport(folderIndex))) return Step::Skip;
     hold(2.0f);
     status("状态：源视频预处理中..." + place);
     if (stopped()) return Step::Stop;
@@ -616,10 +704,14 @@ MergeRun::Step MergeRun::prepareMusic() {
                 m_host.showWindow();
                 shown = true;
             }
-            status(listing.names.empty() && listing.settling > 0
-                       ? "状态：背景音乐素材来源文件夹中的mp3正在复制中，等待复制完成..."
-                       : "状态：背景音乐素材来源文件夹中的mp3已用完，等待补充新音乐文件中...");
+            const std::string why =
+                listing.names.empty() && listing.settling > 0
+                    ? "状态：背景音乐素材来源文件夹中的mp3正在复制中，等待复制完成..."
+                    : "状态：背景音乐素材来源文件夹中的mp3已用完，等待补充新音乐文件中...";
+            status(why);
+            if (listing.names.empty()) waitBegins(why);
         } while (listing.names.empty() && !stopped());
+        waitEnds();
         status("状态：处理中...");
         if (stopped()) return Step::Stop;
 
@@ -642,21 +734,53 @@ MergeRun::Step MergeRun::prepareMusic() {
     const double target = lengthValue != 0 ? lengthValue : m_clipsDuration;
     const int repeats = MergeTexts::MusicRepeats(target, *musicDuration);
     const std::string length = MergeTexts::MusicLength(lengthText, m_clipsDuration);
+    m_musicRepeats = repeats;
+    m_musicLength = length;
 
     if (repeats == 1) {
         if (!startTool(MergeTexts::MusicCutCommand(length, m_musicSource, m_env.programFolder,
-                                                   platform::kSep)))
+                                                   platform::kSep),
+                       kMusicReport))
             return Step::Skip;
         return Step::Go;
     }
     if (!writeToolList(MergeTexts::MusicJoinList(m_musicSource, repeats))) return Step::Skip;
-    if (!startTool(MergeTexts::MusicJoinCommand(m_env.programFolder, platform::kSep)))
+    if (!startTool(MergeTexts::MusicJoinCommand(m_env.programFolder, platform::kSep),
+                   kMusicJoinReport))
         return Step::Skip;
     waitForTools([this] { status("状态：背景音乐预处理中..."); });
     if (stopped()) return Step::Stop;
-    if (!startTool(MergeTexts::MusicCutJoinedCommand(length, m_env.programFolder, platform::kSep)))
+    if (!startTool(MergeTexts::MusicCutJoinedCommand(length, m_env.programFolder, platform::kSep),
+                   kMusicReport))
         return Step::Skip;
     return Step::Go;
+}
+
+// The music commands copy the audio stream; music whose stream the mp3 writer does not take as it
+// is (MPEG-1 layer II, AAC under an .mp3 name) leaves no track. The same steps again, re-encoding
+// to MP3 where they copied: the join of the copies (when there are several), then the cut.
+MergeRun::Step MergeRun::remakeMusic() {
+    const std::string joinReport = m_musicRepeats == 1 ? kMusicReport : kMusicJoinReport;
+    logWithReport("背景音乐无法直接复制为mp3，改为重新编码：" + m_musicSource, joinReport);
+    platform::deleteFile(tmpFile("a.mp3"));
+    std::string cut = MergeTexts::MusicReencoded(MergeTexts::MusicCutCommand(
+        m_musicLength, m_musicSource, m_env.programFolder, platform::kSep));
+    if (m_musicRepeats > 1) {
+        platform::deleteFile(tmpFile("M.mp3"));
+        if (!writeToolList(MergeTexts::MusicJoinList(m_musicSource, m_musicRepeats)))
+            return Step::Skip;
+        if (!startTool(MergeTexts::MusicReencoded(
+                           MergeTexts::MusicJoinCommand(m_env.programFolder, platform::kSep)),
+                       kMusicJoinReport))
+            return Step::Skip;
+        waitForTools([this] { status("状态：背景音乐预处理中..."); });
+        if (stopped()) return Step::Stop;
+        // the joined copies are an mp3 now: the cut copies it
+        cut = MergeTexts::MusicCutJoinedCommand(m_musicLength, m_env.programFolder, platform::kSep);
+    }
+    if (!startTool(cut, kMusicReport)) return Step::Skip;
+    waitForTools([this] { status("状态：背景音乐预处理中..."); });
+    return stopped() ? Step::Stop : Step::Go;
 }
 
 // Waits for every transcoder and for a readable length of every normalised clip (their lengths go
@@ -697,21 +821,25 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
         if (platform::fileExists(tmpFile(num(i) + ".mp4")) && lengths[i] > 0) continue;
         if (i < int(m_usedClips.size())) {
             // a hardware form that fails says nothing about the clip
-            if (m_hardwareClips[i])
+            if (m_hardwareClips[i]) {
+                logWithReport("硬件加速预处理失败：" + m_usedClips[i], clipReport(i));
                 status(kHardwareFailed);
-            else
-                noteFailure(m_usedClips[i], kClipFailed);
+            } else {
+                noteFailure(m_usedClips[i], kClipFailed, clipReport(i));
+            }
         }
+        return Step::Skip;
+    }
+    // the music track, made again re-encoded when copying its stream made none
+    const std::string track = tmpFile("a.mp3");
+    const auto trackMade = [&] { return platform::fileExists(track) && durationOrZero(track) > 0; };
+    if (m_music && !trackMade() && remakeMusic() == Step::Stop) return Step::Stop;
+    if (m_music && !trackMade()) {
+        noteFailure(m_musicSource, kMusicFailed, kMusicReport);
         return Step::Skip;
     }
     if (!writeToolList(MergeTexts::ClipJoinList(m_env.programFolder, folderCount, platform::kSep)))
         return Step::Skip;
-    // the music track
-    const std::string track = tmpFile("a.mp3");
-    if (m_music && (!platform::fileExists(track) || !(durationOrZero(track) > 0))) {
-        noteFailure(m_musicSource, kMusicFailed);
-        return Step::Skip;
-    }
 
     // speed fitting
     const std::string lengthText = m_inputs.length;
@@ -742,9 +870,11 @@ MergeRun::Step MergeRun::runFinal(const std::string& speedFilter, const std::str
     platform::deleteFile(m_partialFile);
     const MergeHost::ClipInputs inputs = m_host.clipInputs();
     const auto encoder = MergeTexts::EncoderFor(inputs.hardware, inputs.accelerator);
-    if (!startTool(MergeTexts::FinalCommand(
-            m_music, encoder, track, m_env.programFolder, speedFilter, m_job.options.RateOption,
-            m_job.options.BitRateOption, m_partialFile, platform::kSep)))
+    if (!startTool(
+            MergeTexts::FinalCommand(m_music, encoder, track, m_env.programFolder, speedFilter,
+                                     m_job.options.RateOption, m_job.options.BitRateOption,
+                                     m_partialFile, platform::kSep),
+            kFinalReport))
         return Step::Skip;
     const std::string made = num(m_state.MadeCount);
     status("状态：生成合并视频中...已生成：" + made);
@@ -767,6 +897,7 @@ bool MergeRun::bookkeeping(int folderCount) {
         const std::int64_t reached = platform::fileSize(m_partialFile);
         const auto free = platform::freeSpace(outDir);
         platform::deleteFile(m_partialFile);
+        if (!stopped()) logWithReport("合并失败，未生成视频", kFinalReport);
         if (stopped()) return false;
         if (free && *free < std::max(kMinFreeBytes, reached)) {
             // it did not fit: the next one waits for room for about twice as much
@@ -800,6 +931,16 @@ bool MergeRun::bookkeeping(int folderCount) {
     m_host.setMadeTag(made);
     status("状态：生成合并视频中...已生成：" + num(made));
     m_nextNumber = m_outputNumber + 1;
+    {
+        std::string clips;
+        for (int i = 0; i < moves; ++i) clips += (i ? "、" : "") + m_usedClips[i];
+        const double length = durationOrZero(outputFile);
+        m_log.write("已生成视频：" + outputFile + "（本次第" + num(made) + "个）；视频素材：" +
+                    clips + "；背景音乐：" + (m_music ? m_musicSource : std::string("无")) +
+                    "；时长：" + MergeTexts::PlainNumber(text::RoundHalfEven(length, 2)) +
+                    "秒；用时：" + num(static_cast<std::int64_t>(secondsSince(m_passStart))) +
+                    "秒");
+    }
 
     if (m_background) m_host.refreshTrayTip();
 
@@ -822,12 +963,14 @@ void MergeRun::complete() {
     m_host.lock(false);
     m_state.StopRequested = false;
     m_state.Running = false;
+    m_log.write("合并结束：本次共生成" + num(m_state.MadeCount) + "个视频");
 }
 
 // ---- the stop command ---------------------------------------------------------------------------
 
 void MergeRun::MenuStop_Click() {
     if (!m_host.ask(MergeHost::Ask::OkCancel, "终止视频合并操作？")) return;
+    m_log.write("用户终止合并");
     m_state.StopRequested = true;
     m_host.setStopEnabled(false);
     ShutDownP::TerminateProcessByName(kTool, m_env.programFolder);
@@ -836,6 +979,7 @@ void MergeRun::MenuStop_Click() {
 
 void MergeRun::EndForClose() {
     m_closing = true;
+    m_log.write("程序关闭，合并终止");
     m_state.StopRequested = true;
     m_host.setStopEnabled(false);
     m_tools.endAll();

@@ -21,6 +21,7 @@
 #include "media/ToolRun.h"
 #include "merge/MergeHost.h"
 #include "merge/MergeTexts.h"
+#include "merge/RunLog.h"
 
 // The option texts and folders of one merge run.
 struct MergeJob {
@@ -65,6 +66,7 @@ public:
     const RunState& state() const { return m_state; }
     const MergeJob& job() const { return m_job; }
     const std::string& programFolder() const { return m_env.programFolder; }
+    const RunLog& runLog() const { return m_log; }
 
     // The name under which a used file is stored in `dir` (ending with a separator): `name` when
     // free, else "stem (1).ext", "stem (2).ext", … — the first that `exists` does not know.
@@ -104,6 +106,7 @@ private:
     Step prepareMusic();
     Step assemble(int folderCount);
     Step awaitClips(int folderCount, std::vector<double>& lengths);
+    Step remakeMusic();
     Step runFinal(const std::string& speedFilter, const std::string& track);
     bool bookkeeping(int folderCount);
     void complete();
@@ -113,11 +116,12 @@ private:
     bool usable(const std::string& path);
     bool writeToolList(const std::string& text);
     void setAside(const std::string& path, const std::string& notice);
-    void noteFailure(const std::string& path, const std::string& notice);
+    void noteFailure(const std::string& path, const std::string& notice,
+                     const std::string& reportName);
     std::optional<std::string> pickExisting(const std::string& folder,
                                             const std::vector<std::string>& names);
     void storeUsed(const std::string& path, const std::string& dir);
-    bool startTool(const std::string& params);
+    bool startTool(const std::string& params, const std::string& reportName);
     void startProgram(const std::string& file, const std::string& params);
     bool waitForTools(const std::function<void()>& between);
     void hold(float seconds);
@@ -125,6 +129,11 @@ private:
     std::string tmpFile(const std::string& name) const;
     void status(const std::string& text);
     bool stopped() const;
+    // The run log: a line with the transcoder's report tail; the start and end of a wait.
+    void logWithReport(const std::string& text, const std::string& reportName);
+    void waitBegins(const std::string& what);
+    void waitEnds();
+    void logRunStart();
     void setFolderEntry(int row, const std::string& text);
 
     MergeHost& m_host;
@@ -136,6 +145,9 @@ private:
     MergeHost::JobInputs m_inputs;
     std::vector<std::string> m_entries;  // List1 as the run last read or wrote it
     std::string m_status;                // the status text the run last wrote
+    RunLog m_log;
+    std::string m_waitingFor;  // the wait in progress, for the run log
+    double m_waitStart = 0;
     bool m_commandActive = false;
     bool m_closing = false;
 
@@ -152,6 +164,9 @@ private:
     std::vector<bool> m_hardwareClips;     // prepared with a hardware form
     double m_clipsDuration = 0;            // ClipsDuration
     std::string m_musicSource;             // MusicSource
+    int m_musicRepeats = 1;                // copies of it joined for the track
+    std::string m_musicLength;             // the track's cut length
+    double m_passStart = 0;                // when the pass began (seconds since midnight)
     std::string m_partialFile;             // the final run's output until it is judged
     int m_outputNumber = 0;
 };

@@ -346,6 +346,14 @@ std::string MusicCutJoinedCommand(const std::string& length, const std::string& 
            "\" -y -acodec copy -q:a 0 \"" + workFile(programFolder, sep, "a.mp3") + "\"";
 }
 
+std::string MusicReencoded(const std::string& copyingCommand) {
+    static const std::string copy = "-acodec copy", encode = "-acodec libmp3lame";
+    std::string command = copyingCommand;
+    const auto at = command.find(copy);
+    if (at != std::string::npos) command.replace(at, copy.size(), encode);
+    return command;
+}
+
 double SpeedFactor(double target, double joined) {
     if (joined == 0 || !std::isfinite(joined) || !std::isfinite(target)) return 0;
     const double r = target / joined;

@@ -125,6 +125,10 @@ std::string MusicCutCommand(const std::string& length, const std::string& source
 std::string MusicJoinCommand(const std::string& programFolder, char sep);
 std::string MusicCutJoinedCommand(const std::string& length, const std::string& programFolder,
                                   char sep);
+// A music command that copies the audio stream ("-acodec copy") made to re-encode it to MP3
+// instead ("-acodec libmp3lame"), all else (cut, length, files) as it was: for music whose stream
+// the mp3 writer does not take as it is (MPEG-1 layer II, AAC under an .mp3 name).
+std::string MusicReencoded(const std::string& copyingCommand);
 
 // target / joined rounded to 3 decimals, halves to even; 0 when joined is 0.
 double SpeedFactor(double target, double joined);

@@ -145,6 +145,9 @@ void unloadLibrary(void* lib);
 std::string systemMediaInfoLibrary();
 
 std::string environmentVariable(const char* name);
+// Sets a variable of this process's environment, which the programs it starts from now on
+// inherit; an empty value removes it. False when it cannot be set.
+bool setEnvironmentVariable(const char* name, const std::string& value);
 
 // The default value of a registry key named with its root, such as the key "App Paths\WinRAR.exe"
 // under HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion (the name may end in a

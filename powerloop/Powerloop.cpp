@@ -15,9 +15,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "media/ProgramFolder.h"
+#include "media/UpdateRecord.h"
 #include "platform/Platform.h"
 #include "shell/InstanceLock.h"
 
@@ -378,27 +380,49 @@ bool replaceFiles(const QString& staging, const QString& programFolder, const QS
     return false;
 }
 
+// The outcome for the next Stitchwell start; a folder that cannot be written keeps none.
+static void writeRecord(int result, const std::string& said, const ProgramFolder& folder) {
+    const UpdateRecord::Outcome outcome = result == kUpdated ? UpdateRecord::Outcome::Replaced
+                                          : result == kStillRunning
+                                              ? UpdateRecord::Outcome::GaveUpWaiting
+                                              : UpdateRecord::Outcome::Unchanged;
+    platform::writeFile(folder.file(UpdateRecord::kFileName), UpdateRecord::Text(outcome, said));
+}
+
 int runProgram(const std::string& commandLine, const QString& programFolder, std::ostream& err,
                Options options) {
     if (!options.shellStart) options.shellStart = platform::shellExecute;
     const std::optional<Request> request = parseParameters(commandLine);
     if (!request) {
-        err << "用法：Powerloop.exe 更新包路径<TAB>1<TAB>程序标题<TAB>窗口标题\n";
+        const std::string usage =
+            "用法：Powerloop.exe 更新包路径<TAB>1<TAB>程序标题<TAB>窗口标题\n";
+        err << usage;
+        writeRecord(kBadParameters, usage, ProgramFolder(programFolder.toStdString()));
         return kBadParameters;
     }
     int result = kUpdated;
+    std::ostringstream said;  // what went wrong, for the outcome record
     {
-        QLockFile lock(
-            QString::fromStdString(ProgramFolder(programFolder.toStdString()).copyLock()));
-        result = takeProgramLock(lock, options, err);
-        if (result != kUpdated) return result;
-        if (!QFileInfo(request->package).isFile()) {
-            err << "更新包不存在：" << utf8(request->package) << "\n";
-            result = kNoPackage;
-        } else {
-            result = update(*request, programFolder, err);
+        const ProgramFolder folder(programFolder.toStdString());
+        QLockFile lock(QString::fromStdString(folder.copyLock()));
+        result = takeProgramLock(lock, options, said);
+        // While files are replaced, a Stitchwell that starts finds this lock held and leaves the
+        // update alone.
+        QLockFile updating(QString::fromStdString(folder.file(UpdateRecord::kUpdateLock)));
+        if (result == kUpdated) {
+            updating.setStaleLockTime(0);
+            InstanceLock::Take(updating);
+            if (!QFileInfo(request->package).isFile()) {
+                said << "更新包不存在：" << utf8(request->package) << "\n";
+                result = kNoPackage;
+            } else {
+                result = update(*request, programFolder, said);
+            }
         }
-    }  // the lock is given up before Stitchwell starts again
+        err << said.str();
+        writeRecord(result, said.str(), folder);
+        if (result == kStillRunning || result == kCannotLock) return result;
+    }  // the locks are given up before Stitchwell starts again
     if (request->mode == "1") {
         const QString program = programFolder + "/" + options.programName;
         options.shellStart(utf8(program), "", utf8(programFolder), false);

@@ -23,6 +23,7 @@
 #include "shell/DialogService.h"
 #include "ui/ElidedLabel.h"
 #include "ui/Form1.h"
+#include "ui/TabStopDelegate.h"
 
 namespace {
 
@@ -114,6 +115,7 @@ QLayout* Form1::buildFolderList(QWidget* central) {
     List1->setToolTip(QStringLiteral("双击删除当前行；右键全部清空"));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setMinimumSize(420, 240);
+    List1->setItemDelegate(new TabStopDelegate(List1));  // a counted entry's TAB as a gap
     List1->viewport()->installEventFilter(this);
     TDir = new QLineEdit(kPasteHint, central);
     setTag(TDir, kPasteHint);

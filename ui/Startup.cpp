@@ -10,13 +10,14 @@
 
 #include "media/General.h"
 #include "media/ProgramFolder.h"
+#include "media/UpdateRecord.h"
 #include "merge/AccelerationProbe.h"
 #include "merge/MergeRun.h"
 #include "platform/Platform.h"
+#include "shell/DialogService.h"
 #include "shell/FolderOps.h"
 #include "shell/InstanceLock.h"
 #include "shell/ShutDownP.h"
-#include "shell/DialogService.h"
 #include "ui/Form1.h"
 #include "ui/Settings.h"
 
@@ -88,6 +89,15 @@ bool guardSecondCopy(Form1& form, DialogService& dialogs, const QString& exeName
     return true;
 }
 
+// True while Powerloop replaces the program's files: it runs and holds its lock.
+bool updateBeingInstalled(const ProgramFolder& folder) {
+    if (!General::CountToolProcesses(ProgramFolder::kUpdater)) return false;
+    QLockFile updating(QString::fromStdString(folder.file(UpdateRecord::kUpdateLock)));
+    updating.setStaleLockTime(0);
+    if (InstanceLock::Take(updating)) return false;  // given up when it goes out of scope
+    return updating.error() == QLockFile::LockFailedError;
+}
+
 }  // namespace
 
 void setStartupCheck(StartupCheck check) {
@@ -125,9 +135,16 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
     const QString exeName = options.exeName.isEmpty()
                                 ? QFileInfo(QCoreApplication::applicationFilePath()).fileName()
                                 : options.exeName;
+    // An update being installed is never ended: this start gives way, and Powerloop starts the
+    // program again when it is done.
+    if (updateBeingInstalled(folder)) {
+        dialogs.message(&form, QStringLiteral("正在安装更新升级，完毕后程序将自动启动！"),
+                        MsgIcon::Information, MsgButtons::Ok);
+        return false;
+    }
     // 1. Second copy.
     if (!guardSecondCopy(form, dialogs, exeName)) return false;
-    // 2. A left-over update program.
+    // 2. A left-over update program (one that holds no lock: it replaces nothing).
     ShutDownP::TerminateProcessByName(ProgramFolder::kUpdater);
     // 3. The updater's start-up check.
     guarded([&] {
@@ -167,6 +184,12 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
             platform::makeSurePathExists(moveDir.toStdString());
     });
     guarded([&] { platform::copyFileReplace(folder.shippedTranscoder(), folder.transcoder()); });
+    // The outcome of the last update, shown once.
+    guarded([&] {
+        if (const auto message = UpdateRecord::Take(folder.path()))
+            dialogs.message(&form, QString::fromStdString(*message), MsgIcon::Information,
+                            MsgButtons::Ok);
+    });
     return true;
 }
 

@@ -74,10 +74,20 @@ std::int32_t parseUrl(const QString& url, std::unique_ptr<CURLU, CurlDeleter>& p
     return s == "http" || s == "https" ? urlcode::kOk : urlcode::kUnknownProtocol;
 }
 
+bool isHttps(CURLU* url) {
+    char* scheme = nullptr;
+    if (curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
+    const bool https = QString::fromUtf8(scheme).compare("https", Qt::CaseInsensitive) == 0;
+    curl_free(scheme);
+    return https;
+}
+
+// A download from an https address follows redirects to https only: its integrity never rests on
+// a transfer in clear text.
 void setOptions(CURL* h, CURLU* url, Transfer& t, const TransferLimits& limits) {
     curl_easy_setopt(h, CURLOPT_CURLU, url);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, isHttps(url) ? "https" : "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
@@ -117,7 +127,10 @@ std::int32_t perform(const QString& url, Transfer& t, const TransferLimits& limi
     curl_off_t announced = -1;
     curl_easy_getinfo(h.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
     if (t.tooLarge) return urlcode::kDownloadFailure;
-    const std::int32_t code = CodeForTransfer(rc, status);
+    // a redirect away from https is refused as a security problem
+    const std::int32_t code = rc == CURLE_UNSUPPORTED_PROTOCOL && isHttps(parsed.get())
+                                  ? urlcode::kSecurityProblem
+                                  : CodeForTransfer(rc, status);
     if (code != urlcode::kOk) {
         diag::note(diag::Area::Update, "downloading " + url.toStdString() +
                                            " failed: " + curl_easy_strerror(rc) + ", HTTP status " +

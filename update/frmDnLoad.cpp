@@ -1,5 +1,6 @@
 #include "update/frmDnLoad.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
 #include <QHBoxLayout>
@@ -115,7 +116,18 @@ void frmDnLoad::ShowDownLoad(const QString& FileList, QObject*, QObject*) {
     const QString cacheFlag = fields.value(2);
     setProgress(0);
     if (cacheFlag == "1") mydl->DeleteTakCache(url);
+    m_transferring = true;
     mydl->StartTheStinkinDownLoad(url, path);
+    m_transferring = false;
+}
+
+void frmDnLoad::closeEvent(QCloseEvent* event) {
+    if (!m_transferring) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    CmdCancel_Click();
 }
 
 void frmDnLoad::mydl_TakDLStart() {

@@ -49,6 +49,11 @@ public slots:
     void CmdCancel_Click();
     void Timer1_Timer();
 
+protected:
+    // The close box while a download runs asks the cancel question, as the cancel button does;
+    // the window stays (the program ends on a confirmed cancel).
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void mydl_TakDLStart();
     void mydl_TakDLDone();
@@ -60,4 +65,5 @@ private:
     EngineOptions m_engine;
     DownloadSupport::ProgressPacer m_pacer;
     int m_ticks = 0;
+    bool m_transferring = false;  // inside ShowDownLoad's transfer
 };

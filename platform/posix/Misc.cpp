@@ -80,6 +80,11 @@ std::optional<std::string> fromSystemText(const std::string& bytes) {
     return bytes;
 }
 
+bool setEnvironmentVariable(const char* name, const std::string& value) {
+    if (!name || !*name) return false;
+    return (value.empty() ? ::unsetenv(name) : ::setenv(name, value.c_str(), 1)) == 0;
+}
+
 std::string registryDefaultValue(const std::string&) {
     return {};  // no registry here
 }

@@ -85,6 +85,15 @@ std::string environmentVariable(const char* name) {
     }
 }
 
+bool setEnvironmentVariable(const char* name, const std::string& value) {
+    if (!name || !*name) return false;
+    const auto wideName = win32::wideFromUtf8(name);
+    if (!wideName) return false;
+    if (value.empty()) return ::SetEnvironmentVariableW(wideName->c_str(), nullptr) != 0;
+    const auto wideValue = win32::wideFromUtf8(value);
+    return wideValue && ::SetEnvironmentVariableW(wideName->c_str(), wideValue->c_str()) != 0;
+}
+
 namespace {
 
 HKEY rootKey(const std::string& name) {

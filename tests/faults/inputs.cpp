@@ -79,6 +79,36 @@ TEST(Inputs, HostileNamesAreCarriedWhole) {
     EXPECT_FALSE(it.hasNext()) << it.next().toStdString();
 }
 
+// Music that plays everywhere but is no MP3 stream under its .mp3 name (MPEG-1 layer II, AAC in
+// an .m4a) makes videos, and the run log in the program folder tells of the re-encoding; a file
+// that only looks like an mp3 is kept where it is, whether it was picked (and set aside) or not.
+TEST(Inputs, MislabelledMp3MakesVideosAndAFakeOneIsSetAside) {
+    faults::Driven d;
+    const std::string a = d.folder("a"), music = d.folder("music");
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(faults::putMedia(Kind::Portrait, a + "/" + std::to_string(i) + ".mp4"));
+    const QString m = QString::fromStdString(music);
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "sine=duration=8", "-c:a", "mp2", "-f", "mp2",
+                        m + "/layer two.mp3"}));
+    ASSERT_TRUE(ffmpeg(
+        {"-f", "lavfi", "-i", "sine=duration=8", "-c:a", "aac", "-f", "ipod", m + "/aac.mp3"}));
+    ASSERT_TRUE(platform::writeFile(music + "/fake.mp3", "ID3 and nothing else\n"));
+    const auto before = faults::inventory({a, music});
+    const int pid = d.start({"source=" + a, "music=" + music, "length=5", "stopAfter=2"});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(d.waitForEnd(pid));
+    EXPECT_EQ(d.made(), 2);
+    EXPECT_TRUE(d.outputsAllGood());
+    EXPECT_EQ(platform::listFiles(music).value_or(std::vector<std::string>{}),
+              std::vector<std::string>{"fake.mp3"});
+    EXPECT_EQ(faults::inventory({a, music, d.used}), before);
+    const auto days = platform::listFiles(d.program + "/日志").value_or(std::vector<std::string>{});
+    ASSERT_EQ(days.size(), 1u);
+    const std::string log = platform::readFile(d.program + "/日志/" + days[0]).value_or("");
+    EXPECT_NE(log.find("改为重新编码：" + music + "/layer two.mp3"), std::string::npos) << log;
+    EXPECT_NE(log.find("改为重新编码：" + music + "/aac.mp3"), std::string::npos) << log;
+}
+
 // An output folder that takes no video holds the run with the reason shown; cured, the run makes
 // its video without anyone touching it.
 TEST(Inputs, ReadOnlyAndFullOutputFoldersRecoverWhenCured) {

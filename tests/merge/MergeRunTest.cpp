@@ -439,3 +439,65 @@ TEST(MergeRun, ExistingOutputVideosAreNotOverwritten) {
     EXPECT_TRUE(names(a).empty());
     f.expectCompleted();
 }
+
+// Music that plays everywhere but is no MP3 stream under its .mp3 name (MPEG-1 layer II, AAC):
+// copying its stream into the track fails, the same step re-encoded makes it, and the video gets
+// music of the target length. The run log tells the copy's failure in the transcoder's words and
+// the video made. A file with a length but nothing decodable is set aside as before.
+TEST(MergeRun, MislabelledMp3IsReencodedIntoTheTrack) {
+    struct Case {
+        const char* name;
+        QStringList encode;  // the audio of the file
+        int seconds;         // 12: one copy cut; 3: two copies joined, then cut
+    };
+    const Case cases[] = {
+        {"mp2 一首.mp3", {"-c:a", "mp2", "-f", "mp2"}, 12},
+        {"aac.mp3", {"-c:a", "aac", "-f", "ipod"}, 3},  // an .m4a under an .mp3 name
+    };
+    const Media& m = Media::get();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunFixture f;
+        const std::string a = f.folder("a"), music = f.folder("music");
+        RunFixture::put(m.land, a + S + "land.mp4");
+        const std::string song = music + S + c.name;
+        ASSERT_TRUE(testsupport::runFfmpeg(
+            QStringList{"-v", "error", "-f", "lavfi", "-i",
+                        QString("sine=frequency=440:duration=%1").arg(c.seconds)} +
+            c.encode + QStringList{"-y", QString::fromStdString(song)}));
+        f.host.entries = {a};
+        f.host.music = true;
+        f.host.audio = music;
+        // (a song set aside would keep the run waiting for music: that ends it too)
+        f.stopWhen([&] {
+            return f.host.run->MadeCount == 1 ||
+                   f.host.sawStatus(std::string("状态：mp3文件无法使用，已跳过：") + c.name);
+        });
+        f.run.MenuDo_Click();
+
+        const std::string out = f.host.output + S + "000000.mp4";
+        ASSERT_EQ(f.host.run->MadeCount, 1);
+        const QString audio = f.tmp.sub("audio.mka");
+        ASSERT_TRUE(testsupport::runFfmpeg({"-v", "error", "-i", QString::fromStdString(out), "-vn",
+                                            "-c:a", "copy", "-y", audio}));
+        EXPECT_NEAR(testsupport::probeDuration(audio), 5.0, 0.3);
+        // the track was made twice: copied (refused), then re-encoded
+        const std::string track = c.seconds == 12 ? "a.mp3" : "M.mp3";
+        int copied = 0, encoded = 0;
+        for (const auto& start : f.starts.all()) {
+            if (start.params.find(track) == std::string::npos) continue;
+            if (start.params.find("-acodec copy") != std::string::npos) ++copied;
+            if (start.params.find("-acodec libmp3lame") != std::string::npos) ++encoded;
+        }
+        EXPECT_GE(copied, 1);
+        EXPECT_EQ(encoded, 1);
+        EXPECT_EQ(names(f.usedAudio()), std::vector<std::string>{c.name});
+
+        const platform::Date d = platform::today();
+        const std::string log = read(f.run.runLog().fileFor(d));
+        EXPECT_NE(log.find("改为重新编码：" + song), std::string::npos) << log;
+        EXPECT_NE(log.find("转码程序的报告（最后几行）："), std::string::npos) << log;
+        EXPECT_NE(log.find("已生成视频：" + out), std::string::npos) << log;
+        EXPECT_NE(log.find("背景音乐：" + song), std::string::npos) << log;
+    }
+}

@@ -49,6 +49,9 @@ protected:
             (package + "\t" + mode + "\tStitchwell\tStitchwell  发现有更新版本").toStdString(),
             prog, err, options);
         messages = QString::fromStdString(err.str());
+        // the outcome record, taken out so that the folder is compared without it
+        record = QString::fromUtf8(readAll(prog + "/更新结果.txt"));
+        QFile::remove(prog + "/更新结果.txt");
         return rc;
     }
     QString restart() const { return prog + "/Stitchwell||" + prog; }
@@ -59,6 +62,7 @@ protected:
     QString package = prog + "/Stitchwell.rar";
     QStringList started;
     QString messages;
+    QString record;  // what the run left for the next Stitchwell start
 };
 
 const std::vector<PackageEntry> kUpdate = {
@@ -74,6 +78,7 @@ TEST_F(Powerloop, ZipAnd7zPackagesReplaceAndAddFiles) {
         started.clear();
         ASSERT_TRUE(writePackage(package, format, kUpdate));
         EXPECT_EQ(run(mode), powerloop::kUpdated) << messages.toStdString();
+        EXPECT_EQ(record, "replaced\r\n\r\n");
         EXPECT_EQ(readAll(prog + "/Stitchwell"), "new program");
         EXPECT_TRUE(QFileInfo(prog + "/Stitchwell").isExecutable());
         EXPECT_EQ(readAll(prog + "/说明.txt"), "new notes");
@@ -131,6 +136,7 @@ TEST_F(Powerloop, RefusedPackagesChangeNothing) {
             ASSERT_TRUE(testsupport::writeText(package, c.raw));
         const QStringList before = snapshot(tmp.path());
         EXPECT_EQ(run(), powerloop::kBadPackage) << c.name;
+        EXPECT_EQ(record, "unchanged\r\n" + messages + "\r\n") << c.name;
         EXPECT_EQ(snapshot(tmp.path()), before) << c.name << ": " << messages.toStdString();
         EXPECT_EQ(started, QStringList{restart()}) << c.name;  // the old program comes back
     }
@@ -142,6 +148,8 @@ TEST_F(Powerloop, FailedReplacementRollsEveryFileBack) {
     ASSERT_TRUE(writePackage(package, "zip", entries));
     const QStringList before = snapshot(parent);
     EXPECT_EQ(run(), powerloop::kReplaceFailed);
+    EXPECT_TRUE(record.startsWith("unchanged\r\n文件的位置上已有文件夹：zz"))
+        << record.toStdString();
     EXPECT_EQ(snapshot(parent), before) << messages.toStdString();
     EXPECT_EQ(started, QStringList{restart()});
 }
@@ -153,12 +161,15 @@ TEST_F(Powerloop, GivesUpWhileStitchwellRunsAndRefusesBadParameters) {
         QLockFile running(prog + "/Stitchwell.lock");
         ASSERT_TRUE(running.tryLock(0));
         EXPECT_EQ(run(), powerloop::kStillRunning);
+        EXPECT_EQ(record, "gave-up-waiting\r\n程序仍在运行，放弃更新\n\r\n");
     }
     EXPECT_EQ(snapshot(parent), before);
     EXPECT_TRUE(started.isEmpty());
 
     std::ostringstream err;
     EXPECT_EQ(runProgram("", prog, err), powerloop::kBadParameters);
+    EXPECT_TRUE(QString::fromUtf8(readAll(prog + "/更新结果.txt")).startsWith("unchanged\r\n用法"));
+    QFile::remove(prog + "/更新结果.txt");
     QFile::remove(package);
     EXPECT_EQ(run(), powerloop::kNoPackage);
     EXPECT_EQ(started, QStringList{restart()});

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "media/General.h"
+#include "merge/AccelerationProbe.h"
 #include "platform/Platform.h"
 #include "tests/support/FormAccess.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -109,6 +111,27 @@ TEST_F(StartupTest, RealTranscoderFindsNoHardwareEncoderHere) {
     EXPECT_FALSE(exists("Accelerate.mp4"));
     EXPECT_TRUE(exists("Vidforge.exe"));
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// An attempt waits only for its own transcoder, and for a bounded time: a transcoder of the same
+// name running elsewhere holds nothing, and a hanging attempt is ended and counts as not working.
+TEST_F(StartupTest, ProbeWaitsOnlyForItsOwnTranscoderAndNotWithoutEnd) {
+    stageStandIn("h264_qsv write 600000\nh264_nvenc write 0\n");
+    const QString elsewhere = tmp.sub("elsewhere", true);
+    ASSERT_TRUE(copyExecutable("/bin/sleep", elsewhere + "/Vidforge.exe"));
+    const std::vector<int> earlier = pidsNamed("Vidforge.exe");
+    ASSERT_EQ(platform::shellExecute("Vidforge.exe", "600", elsewhere.toStdString(), true), 42);
+    Reaper other;
+    for (int pid : pidsNamed("Vidforge.exe"))
+        if (std::find(earlier.begin(), earlier.end(), pid) == earlier.end())
+            other.pids.push_back(pid);
+    ASSERT_EQ(other.pids.size(), 1u);
+
+    const ProbeFindings found = RunAccelerationProbe(
+        prog.toStdString(), [] { General::PumpEvents(); }, {}, 1.0);
+    EXPECT_EQ(found.entries, std::vector<std::string>{"NVIDIA显卡硬件加速"});
+    EXPECT_EQ(commands().size(), 2);
+    EXPECT_EQ(pidsNamed("Vidforge.exe"), other.pids);  // the hanging attempt was ended
 }
 
 TEST_F(StartupTest, FailedAttemptsAreRetriedAtEveryStartWithTheExactCommands) {
@@ -324,6 +347,70 @@ TEST_F(StartupTest, UpdateProgramEndsBeforeTheStartupCheckRuns) {
     EXPECT_EQ(outputCaption, "保存目录未指定");  // the check comes before the folder steps
     EXPECT_FALSE(exists("Pressling.exe"));
     waitUntil([&] { return !isListed(powerloop.pids[0]); });
+}
+
+// A Powerloop that holds its lock is replacing files: the start gives way, says so and ends
+// nothing; once the lock is free, the start ends the left-over Powerloop.
+TEST_F(StartupTest, UpdateBeingInstalledIsNeverEnded) {
+    stageStandIn("");
+    const QString updater = tmp.sub("updater", true);
+    ASSERT_TRUE(copyExecutable("/bin/sleep", updater + "/Powerloop.exe"));
+    const std::vector<int> earlier = pidsNamed("Powerloop.exe");
+    ASSERT_EQ(platform::shellExecute("Powerloop.exe", "600", updater.toStdString(), true), 42);
+    Reaper powerloop;
+    for (int pid : pidsNamed("Powerloop.exe"))
+        if (std::find(earlier.begin(), earlier.end(), pid) == earlier.end())
+            powerloop.pids.push_back(pid);
+    ASSERT_EQ(powerloop.pids.size(), 1u);
+    {
+        QLockFile installing(prog + "/Powerloop.lock");
+        ASSERT_TRUE(installing.tryLock(0));
+        auto form = makeForm();
+        EXPECT_FALSE(runStartup(*form, *settings, dialogs));
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].text, "正在安装更新升级，完毕后程序将自动启动！");
+        EXPECT_TRUE(isListed(powerloop.pids[0]));
+        EXPECT_FALSE(exists("Vidforge.exe"));
+    }
+    dialogs.shown.clear();
+    auto form = makeForm();
+    EXPECT_TRUE(runStartup(*form, *settings, dialogs));
+    EXPECT_TRUE(dialogs.shown.empty());
+    waitUntil([&] { return !isListed(powerloop.pids[0]); });
+}
+
+// The outcome Powerloop left is shown once, titled "消息", and deleted; a record that is garbage
+// or far too long is deleted with a message that says it could not be read.
+TEST_F(StartupTest, UpdateOutcomeIsShownOnceAndDeleted) {
+    stageStandIn("");
+    const QString old = "\r\n当前运行的仍是原版本，请稍后重试！";
+    const struct {
+        const char* name;
+        QByteArray record;
+        QString message;
+    } cases[] = {
+        {"replaced", "replaced\r\n\r\n", "更新升级完毕！程序已更新为新版本。"},
+        {"refused", "unchanged\r\n更新包已损坏：truncated\r\n",
+         "更新升级失败，程序文件未被更改！\r\n原因：更新包已损坏：truncated" + old},
+        {"gave up", "gave-up-waiting\r\n程序仍在运行，放弃更新\r\n",
+         "更新升级失败：等待程序退出超时，程序文件未被更改！" + old},
+        {"garbage", QByteArray("\x00\xff\xfe garbage", 12),
+         "上次更新升级的结果记录无法识别，已删除！请查看程序版本是否已更新。"},
+        {"huge", "replaced\r\n" + QByteArray(100000, 'x'),
+         "上次更新升级的结果记录无法识别，已删除！请查看程序版本是否已更新。"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(testsupport::writeText(prog + "/更新结果.txt", c.record));
+        dialogs.shown.clear();
+        for (int start = 0; start < 2; ++start) {
+            auto form = makeForm();
+            ASSERT_TRUE(runStartup(*form, *settings, dialogs));
+        }
+        ASSERT_EQ(dialogs.shown.size(), 1u) << c.name;  // once: the second start shows nothing
+        EXPECT_EQ(dialogs.shown[0].text, c.message) << c.name;
+        EXPECT_EQ(dialogs.shown[0].buttons, MsgButtons::Ok);
+        EXPECT_FALSE(exists("更新结果.txt"));
+    }
 }
 
 // ---- closing ---------------------------------------------------------------------------------

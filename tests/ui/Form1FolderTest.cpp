@@ -3,10 +3,12 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
 #include <QTest>
 
 #include "tests/ui/FormTestSupport.h"
@@ -302,3 +304,43 @@ TEST_F(FolderTest, OutputFolderIsChosenWithTheNewFolderStyle) {
 }
 
 }  // namespace
+
+// The list draws the TAB of a counted entry as a gap (a tab stop); the entry's text is kept.
+TEST_F(FolderTest, CountedEntryIsDrawnWithAGapAtItsTab) {
+    QListWidget* list = controlsOf(*form).List1;
+    list->addItem(
+        QStringLiteral("MP4视频数：3\t/home/user/a long folder name/素材 一/more/more/more/more"));
+    list->addItem(
+        QStringLiteral("MP4视频数：3/home/user/a long folder name/素材 一/more/more/more/more"));
+    // the widest run of blank columns between inked ones in the entry's drawing
+    const auto widestGap = [list](int row) {
+        QStyleOptionViewItem option;
+        option.initFrom(list->viewport());
+        option.rect = QRect(0, 0, 400, 30);
+        option.font = list->font();
+        option.widget = list;
+        QImage image(400, 30, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        list->itemDelegate()->paint(&painter, option, list->model()->index(row, 0));
+        painter.end();
+        int widest = 0, run = 0;
+        bool inked = false;
+        for (int x = 0; x < image.width(); ++x) {
+            bool blank = true;
+            for (int y = 0; y < image.height() && blank; ++y)
+                blank = image.pixel(x, y) == image.pixel(image.width() - 1, 0);
+            if (!blank) {
+                if (inked) widest = std::max(widest, run);
+                inked = true;
+                run = 0;
+            } else {
+                ++run;
+            }
+        }
+        return widest;
+    };
+    const int withTab = widestGap(0), without = widestGap(1);
+    EXPECT_GT(withTab, without + 10);  // a tab stop, not nothing
+    EXPECT_TRUE(list->item(0)->text().startsWith(QStringLiteral("MP4视频数：3\t/home")));
+}

@@ -183,6 +183,40 @@ TEST(TlsTransfers, CertificatesAreVerified) {
     EXPECT_TRUE(QFile::exists(target));
 }
 
+// From https, redirects are followed to https only: one to http fails as a security problem,
+// nothing is saved; a redirect loop ends as a redirect failure.
+TEST(TlsTransfers, RedirectsLeadToHttpsOnly) {
+    TempDir certs;
+    const auto [cert, key] = makeCertificate(certs.path());
+    ASSERT_FALSE(cert.isEmpty());
+    TestServer server(cert, key), plain;
+    ASSERT_TRUE(server.running() && plain.running());
+    server.serve("/downs/f", "payload");
+    plain.serve("/downs/f", "payload in clear text");
+    server.setBehaviour(("{\"/downs/to-https\": {\"redirect\": \"" + server.url("/downs/f") +
+                         "\"}, \"/downs/to-http\": {\"redirect\": \"" + plain.url("/downs/f") +
+                         "\"}, \"/downs/loop\": {\"redirect\": \"/downs/loop\"}}")
+                            .toUtf8());
+    TransferLimits trusting;
+    trusting.caFile = cert;
+    const struct {
+        const char* path;
+        std::int32_t code;
+    } cases[] = {
+        {"/downs/to-https", urlcode::kOk},
+        {"/downs/to-http", urlcode::kSecurityProblem},
+        {"/downs/loop", urlcode::kRedirecting},
+    };
+    for (const auto& c : cases) {
+        const QString target = certs.sub("saved");
+        QFile::remove(target);
+        EXPECT_EQ(UrlDownloadToFile(server.url(c.path), target, nullptr, trusting), c.code)
+            << c.path;
+        EXPECT_EQ(QFile::exists(target), c.code == urlcode::kOk) << c.path;
+    }
+    EXPECT_EQ(plain.requests(), QStringList{});  // nothing was fetched in clear text
+}
+
 TEST(ProgressPacer, FiftiethReportsPauseAndTheCounterRestartsAfter1000) {
     QList<int> waitsAt;
     int pumps = 0, report = 0;

@@ -109,15 +109,27 @@ TEST_F(DownloadWindowTest, CutTransferFailsAndALocalPathIsCutAtItsLastQuestionMa
     EXPECT_EQ(leftInFolder(), QStringList{"a?b.rar"});
 }
 
-TEST_F(DownloadWindowTest, CancelButtonAnsweredBothWays) {
-    for (const MsgResult answer : {MsgResult::Cancel, MsgResult::Ok}) {
+// The cancel button and the window's close box ask the same question; answered Cancel, the
+// download goes on in the window still shown.
+TEST_F(DownloadWindowTest, CancelButtonAndCloseBoxAnsweredBothWays) {
+    for (const auto& [closeBox, answer] :
+         {std::pair{false, MsgResult::Cancel}, std::pair{false, MsgResult::Ok},
+          std::pair{true, MsgResult::Cancel}, std::pair{true, MsgResult::Ok}}) {
+        SCOPED_TRACE(closeBox ? "close box" : "cancel button");
         dialogs.shown.clear();
         dialogs.answers = {answer};
         QStringList atTheEnd{"<not ended>"};
         end = [&] { atTheEnd = leftInFolder(); };  // the program would end here
         int presses = 0;
-        seen.onReport = [&presses](frmDnLoad& w) {
-            if (w.progress() > 0.1 && presses++ == 0) w.CmdCancel->click();
+        bool stillShown = false;
+        seen.onReport = [&, closeBox = closeBox](frmDnLoad& w) {
+            if (w.progress() > 0.1 && presses++ == 0) {
+                if (closeBox)
+                    w.close();
+                else
+                    w.CmdCancel->click();
+                stillShown = w.isVisible();
+            }
         };
         const bool ok =
             DownloadSupport::DownloadWithProgress(server.url("/downs/slow"), dir.sub("s"));
@@ -127,6 +139,7 @@ TEST_F(DownloadWindowTest, CancelButtonAnsweredBothWays) {
         EXPECT_TRUE(dialogs.shown[0].cancelIsDefault);
         if (answer == MsgResult::Cancel) {  // the download goes on
             EXPECT_TRUE(ok);
+            EXPECT_TRUE(stillShown);
             EXPECT_EQ(atTheEnd, QStringList{"<not ended>"});
             QFile::remove(dir.sub("s"));
         } else {  // the program ends, its partial file gone

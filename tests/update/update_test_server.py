@@ -28,11 +28,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         with open(os.path.join(self.root, "requests.log"), "a", encoding="utf-8") as log:
             log.write(self.path + "\n")
-        # {"status": N}, {"stall": seconds before no answer}, {"nolength": true}, {"cut": true}
+        # {"status": N}, {"redirect": url}, {"stall": seconds before no answer}, {"nolength": true}, {"cut": true}
         # (full length announced, half sent), {"slow": [chunk bytes, seconds between chunks]}
         how = self.behaviour()
         if "stall" in how:
             time.sleep(how["stall"])
+            return
+        if "redirect" in how:  # {"redirect": url}: 302 to that address
+            self.send_response(302)
+            self.send_header("Location", how["redirect"])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
             return
         if "status" in how:
             self.send_response(how["status"])
