@@ -185,7 +185,8 @@ std::string canonicalPath(const std::string& path) {
     while (!pathExists(existing)) {
         const std::string parent = parentOf(existing);
         if (parent == existing || parent == ".") return absolute;
-        rest = "\\" + nameOf(existing) + rest;
+        rest.insert(0, nameOf(existing));
+        rest.insert(0, 1, '\\');
         existing = parent;
     }
     const auto e = systemPath(existing);
