@@ -8,6 +8,7 @@
 
 #include "media/General.h"
 #include "media/ProgramFolder.h"
+#include "media/ToolReport.h"
 #include "media/ToolRun.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -18,6 +19,24 @@ namespace compressor {
 namespace {
 
 constexpr double kDurationTolerance = 1.0;
+constexpr int kReportLines = 12;
+
+// The run log's line for a video's outcome.
+std::string outcomeText(const std::string& video, Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Replaced:
+            return "后台压缩完成：" + video;
+        case Outcome::NotAVideo:
+            return "后台压缩跳过：" + video + "（读不出播放时长，保持原样）";
+        case Outcome::SameAsTemp:
+            return "后台压缩跳过：" + video + "（是压缩程序自己的临时文件，保持原样）";
+        case Outcome::BadResult:
+            return "后台压缩失败：" + video + "（压缩结果缺失或损坏，原视频保持不变）";
+        case Outcome::ReplaceFailed:
+            return "后台压缩失败：" + video + "（压缩后的视频无法替换原视频，原视频保持不变）";
+    }
+    return video;
+}
 
 bool samePath(const std::string& a, const std::string& b) {
     const QString ca = QFileInfo(QString::fromStdString(a)).canonicalFilePath();
@@ -87,6 +106,7 @@ Compressor::Compressor(Fields fields, std::string ownFolder, std::ostream& log, 
     : m_fields(std::move(fields)),
       m_ownFolder(std::move(ownFolder)),
       m_log(log),
+      m_runLog(m_ownFolder),
       m_hooks(std::move(hooks)),
       m_toolName(privateToolName(m_fields.toolFile)),
       m_toolCopy(m_fields.toolFolder + platform::sepStr() + m_toolName) {}
@@ -101,13 +121,25 @@ std::optional<std::string> Compressor::nextLine() const {
 }
 
 bool Compressor::makeToolCopy() {
-    const std::string source = m_fields.toolFolder + platform::sepStr() + m_fields.toolFile;
+    std::string source = m_fields.toolFolder + platform::sepStr() + m_fields.toolFile;
+    // The named transcoder is Stitchwell's running copy, which its run removes when it ends: a
+    // compression started in that moment copies the shipped form beside it instead.
+    const std::string shipped = ProgramFolder(m_fields.toolFolder).shippedTranscoder();
+    if (!platform::fileExists(source) && platform::fileExists(shipped)) {
+        m_log << "Pressling: the transcoder " << source << " does not exist; " << shipped
+              << " is copied instead\n";
+        source = shipped;
+    }
     if (!platform::fileExists(source)) {
         m_log << "Pressling: the transcoder " << source << " does not exist\n";
+        m_runLog.write("后台压缩无法进行：找不到转码程序" + source + "，压缩列表" +
+                       m_fields.listPath + "留待下次");
         return false;
     }
     if (!platform::copyFileReplace(source, m_toolCopy)) {
         m_log << "Pressling: cannot copy the transcoder to " << m_toolCopy << "\n";
+        m_runLog.write("后台压缩无法进行：转码程序无法复制到" + m_toolCopy + "，压缩列表" +
+                       m_fields.listPath + "留待下次");
         return false;
     }
     return true;
@@ -143,19 +175,21 @@ void Compressor::compress(const std::string& video) {
     if (samePath(temp, video)) {
         m_log << "Pressling: " << video
               << " is the compressor's own temporary file; left as it is\n";
-        m_outcomes.emplace_back(video, Outcome::SameAsTemp);
+        record(video, Outcome::SameAsTemp, {});
         return;
     }
     const std::optional<double> original = General::ReadDuration(video);
     if (!original || *original <= 0) {
         m_log << "Pressling: " << video << " has no readable play length; left as it is\n";
-        m_outcomes.emplace_back(video, Outcome::NotAVideo);
+        record(video, Outcome::NotAVideo, {});
         return;
     }
     // A left-over of an earlier run must never pass for this video's result.
     platform::deleteFile(temp);
+    const std::string report = temp + ".log";
+    platform::deleteFile(report);
     ToolRun tools(m_fields.toolFolder);
-    if (!tools.start(m_toolName, compressionCommand(video, m_fields.rate, temp)))
+    if (!tools.start(m_toolName, compressionCommand(video, m_fields.rate, temp), report))
         m_log << "Pressling: the transcoder copy " << m_toolName << " did not start\n";
     if (m_hooks.transcoderStarted) m_hooks.transcoderStarted(video, temp);
     ToolRun::waitWhileRunning(m_toolName, {}, [](bool) { General::PumpEvents(); });
@@ -173,7 +207,16 @@ void Compressor::compress(const std::string& video) {
         outcome = Outcome::ReplaceFailed;
     }
     platform::deleteFile(temp);
+    record(video, outcome, report);
+    platform::deleteFile(report);
+}
+
+void Compressor::record(const std::string& video, Outcome outcome, const std::string& report) {
     m_outcomes.emplace_back(video, outcome);
+    std::vector<std::string> tail;
+    if (outcome == Outcome::BadResult) tail = ToolReport::FileTail(report, kReportLines);
+    if (!tail.empty()) tail.insert(tail.begin(), "转码程序的报告（最后几行）：");
+    m_runLog.write(outcomeText(video, outcome), tail);
 }
 
 // ---- the program ---------------------------------------------------------------------------

@@ -1,8 +1,9 @@
 #pragma once
 // Pressling, the background compressor: re-encodes the videos named in the compression list one
 // after the other with a private copy of the transcoder and puts each re-encoded video in the
-// place of the original. The program has no window; everything it has to say goes to standard
-// error.
+// place of the original. The program has no window: its account goes to standard error, and what
+// it did with each video (and why it left one as it was) into the day's run log of the program
+// folder, with the transcoder's own last words where it failed.
 
 #include <functional>
 #include <optional>
@@ -11,6 +12,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "media/RunLog.h"
 
 namespace compressor {
 
@@ -91,10 +94,12 @@ private:
     std::optional<std::string> nextLine() const;
     bool makeToolCopy();
     void compress(const std::string& video);
+    void record(const std::string& video, Outcome outcome, const std::string& report);
 
     Fields m_fields;
     std::string m_ownFolder;
     std::ostream& m_log;
+    RunLog m_runLog;
     Hooks m_hooks;
     std::string m_toolName;  // the private copy's file name
     std::string m_toolCopy;  // the private copy's path

@@ -21,7 +21,7 @@
 #include "media/ToolRun.h"
 #include "merge/MergeHost.h"
 #include "merge/MergeTexts.h"
-#include "merge/RunLog.h"
+#include "media/RunLog.h"
 
 // The option texts and folders of one merge run.
 struct MergeJob {

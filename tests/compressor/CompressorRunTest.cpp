@@ -1,6 +1,6 @@
 // The compression run in-process, with the real transcoder and the real media library: list order,
-// bad lines, a transcoder killed halfway, a truncated input, and a line appended at the last
-// moment.
+// bad lines, a transcoder killed halfway, a truncated input, a line appended at the last
+// moment, and the running copy of the transcoder gone; what each video came to in the run log.
 
 #include <gtest/gtest.h>
 
@@ -50,6 +50,13 @@ protected:
         return Fields{prog.toStdString(), "Vidforge.exe", list().toStdString(), 32};
     }
     QString list() const { return prog + "/CompList.txt"; }
+    // Everything the run log of the program folder holds.
+    std::string runLog() const {
+        std::string all;
+        for (const QString& day : QDir(prog + "/日志").entryList({"*.txt"}, QDir::Files))
+            all += readBytes(prog + "/日志/" + day).toStdString();
+        return all;
+    }
     void writeList(const QByteArray& text) const {
         ASSERT_TRUE(testsupport::writeText(list(), text));
     }
@@ -113,6 +120,11 @@ TEST_F(CompressorRun, BadLinesArePassedOverAndLoseNothing) {
     EXPECT_NE(readBytes(chinese), chineseBytes);
     EXPECT_EQ(readBytes(notes), notesBytes);
     EXPECT_EQ(readBytes(broken), brokenBytes);
+    const std::string logged = runLog();
+    for (const std::string& line :
+         {"后台压缩完成：" + chinese.toStdString() + "\r\n",
+          "后台压缩跳过：" + broken.toStdString() + "（读不出播放时长，保持原样）\r\n"})
+        EXPECT_NE(logged.find(line), std::string::npos) << line << " not in\n" << logged;
     EXPECT_FALSE(QFile::exists(out + "/deleted.mp4"));
     EXPECT_FALSE(QFile::exists(list()));
     EXPECT_FALSE(QFile::exists(prog + "/CompVidforge.exe"));
@@ -179,6 +191,10 @@ TEST_F(CompressorRun, TruncatedInputKeepsItsOriginal) {
     ASSERT_EQ(c.outcomes().size(), 1u);
     EXPECT_EQ(c.outcomes()[0].second, Outcome::BadResult) << log.str();
     EXPECT_EQ(readBytes(video), before);
+    // The failure in the run log, with the transcoder's own last words under it.
+    const std::string logged = runLog();
+    EXPECT_NE(logged.find("后台压缩失败：" + video.toStdString()), std::string::npos) << logged;
+    EXPECT_NE(logged.find("转码程序的报告（最后几行）：\r\n"), std::string::npos) << logged;
     expectCleanedUp();
 }
 
@@ -204,6 +220,25 @@ TEST_F(CompressorRun, LineAppendedAfterTheLastReadingIsNotLost) {
     EXPECT_EQ(c.outcomes()[1], std::make_pair(late.toStdString(), Outcome::Replaced));
     EXPECT_NE(readBytes(late), lateBytes);
     expectCleanedUp();
+}
+
+// Stitchwell removes its running copy of the transcoder when its run ends; a compression started
+// in that moment uses the shipped form. With neither, the list stays and the run log says why.
+TEST_F(CompressorRun, RunningTranscoderCopyGone) {
+    const QString video = out + "/000000.mp4";
+    ASSERT_TRUE(makeShortVideo(video));
+    const QByteArray before = readBytes(video);
+    ASSERT_TRUE(QFile::rename(prog + "/Vidforge.exe", prog + "/Vidforge.dll"));
+    writeList((video + "\r\n").toUtf8());
+    EXPECT_EQ(Compressor(fields(), prog.toStdString(), log).run(), kDone) << log.str();
+    EXPECT_NE(readBytes(video), before);
+    expectCleanedUp();
+
+    ASSERT_TRUE(QFile::remove(prog + "/Vidforge.dll"));
+    writeList((video + "\r\n").toUtf8());
+    EXPECT_EQ(Compressor(fields(), prog.toStdString(), log).run(), kNoTranscoder);
+    EXPECT_TRUE(QFile::exists(list()));
+    EXPECT_NE(runLog().find("后台压缩无法进行：找不到转码程序"), std::string::npos) << runLog();
 }
 
 }  // namespace

@@ -77,8 +77,12 @@ protected:
         p.waitForFinished(-1);
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
     }
+    // The program folder but the run log's folder, which stays as the account of the run.
     QStringList folderListing() const {
-        return QDir(prog).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QStringList names =
+            QDir(prog).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.removeAll("日志");
+        return names;
     }
     void expectCleanedUp() const {
         EXPECT_FALSE(QFile::exists(list()));

@@ -98,7 +98,7 @@ for i in 0 1 2; do
 done
 ffmpeg -v error -y -f lavfi -i "sine=frequency=300:duration=20" -c:a libmp3lame "$music/乐曲 一.mp3"
 ffmpeg -v error -y -f lavfi -i "sine=frequency=500:duration=20" -c:a libmp3lame "$music/song two.mp3"
-run_job make length=4 size=144×204 bits=800 parallel=1 compress=1 stopAfter=2
+run_job make length=5 size=144×204 bits=800 parallel=1 compress=1 stopAfter=2
 wait_for 900 ended "$driven_pid" || fail "the run did not end"
 grep -q '^E' "$control/status.log" || { cat "$control/wine.log" "$control/status.log"; fail "the window did not close"; }
 # Pressling works on after the window closed: the list is consumed and its transcoder ends.
@@ -109,13 +109,19 @@ videos=$(cd "$out" && ls)
 for v in 000000.mp4 000001.mp4; do
   f="$out/$v"
   d=$(probe "$f" v:0 format=duration)
-  awk -v d="$d" 'BEGIN { exit !(d > 3.5 && d < 4.5) }' || fail "$v lasts $d s, not 4"
+  awk -v d="$d" 'BEGIN { exit !(d > 4.5 && d < 5.5) }' || fail "$v lasts $d s, not 5"
   [ "$(probe "$f" v:0 stream=width,height)" = "144,204" ] || fail "$v is not 144×204"
   [ "$(probe "$f" v:0 stream=avg_frame_rate)" = "25/1" ] || fail "$v is not 25 fps"
   [ -n "$(probe "$f" a:0 stream=codec_name)" ] || fail "$v has no music track"
   # Pressling's re-encoding (crf 32) leaves far less than the run's 800 kbit/s.
   rate=$(probe "$f" v:0 stream=bit_rate)
   [ "$rate" -lt 500000 ] || fail "$v was not re-compressed (video at $rate bit/s)"
+done
+# The run log tells of both videos and of both compressions.
+runlog=$(cat "$prog/日志/"*.txt)
+for v in 000000.mp4 000001.mp4; do
+  grep -q "已生成视频：.*$v" <<<"$runlog" || fail "the run log does not tell of $v: $runlog"
+  grep -q "后台压缩完成：.*$v" <<<"$runlog" || fail "the run log does not tell of $v's compression: $runlog"
 done
 date_folder=$(find "$used" -mindepth 1 -maxdepth 1 -type d | head -1)
 [ -n "$date_folder" ] || fail "no dated used-material folder"
@@ -130,9 +136,11 @@ echo "videos made, material moved, videos re-compressed"
 # ---- 2. a kill during a clip's normalisation ---------------------------------------------------
 stage kill
 for i in 0 1 2; do clip "${sources[$i]}/长 片段 $i.mp4" 1280x720 20; done
+ffmpeg -v error -y -f lavfi -i "sine=frequency=300:duration=20" -c:a libmp3lame "$music/乐曲.mp3"
 before=$(cd "${sources[0]}" && ls)
 run_job kill length=10 size=720×1280 bits=10000 parallel=0 compress=0
-wait_for 300 running "[V]idforge\.exe" || fail "no transcoder was seen"
+transcoder_or_end() { running "[V]idforge\.exe" || ended "$driven_pid"; }
+wait_for 300 transcoder_or_end && running "[V]idforge\.exe" || fail "no transcoder was seen"
 pkill -KILL -f "[S]titchwell\.exe" || fail "the Stitchwell process was not found"
 wait_for 60 no_transcoder || fail "a transcoder outlived the killed Stitchwell: $(pgrep -af Vidforge)"
 [ "$(cd "${sources[0]}" && ls)" = "$before" ] || fail "the killed run lost a clip"

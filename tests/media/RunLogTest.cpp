@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "media/ToolReport.h"
-#include "merge/RunLog.h"
+#include "media/RunLog.h"
 #include "platform/Platform.h"
 #include "tests/support/TestMedia.h"
 

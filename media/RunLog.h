@@ -1,5 +1,6 @@
 #pragma once
-// The run log, always on: one dated text file a day, "日志/<date>.txt" under the program folder
+// The run log, always on (written by the merge run and by Pressling): one dated text file a day,
+// "日志/<date>.txt" under the program folder
 // (2026-12-09.txt), kept for 30 days, one line per event with its time ("08:05:03 " + text).
 // Writing it never stops the caller: a folder that cannot be made or written, or a full disk,
 // leaves the log quiet and the run going. Qt-free.

@@ -1,4 +1,4 @@
-#include "merge/RunLog.h"
+#include "media/RunLog.h"
 
 #include <chrono>
 #include <cstdio>
