@@ -6,7 +6,8 @@
 ; FILELIST holds one "Delete" line per shipped file and one "RMDir" line per shipped folder, so
 ; that the uninstaller removes what was installed and what the program makes for itself, and
 ; nothing of the user's.
-Unicode true
+; A 64-bit installer for a 64-bit program (it runs where the program runs).
+Target amd64-unicode
 ManifestDPIAware true
 !include "MUI2.nsh"
 

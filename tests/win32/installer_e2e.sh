@@ -10,6 +10,9 @@ setup=$1 wine=$2
 wineserver=$(dirname "$wine")/wineserver
 [ -f "$setup" ] || { echo "FAIL: no installer at $setup (scripts/package-windows makes it)" >&2; exit 1; }
 root=$(mktemp -d /tmp/sw-wine-setup.XXXXXX)
+# wine links the user's Desktop and Documents to $HOME: a home of the test's own.
+export HOME=$root/home
+mkdir -p "$HOME"
 export WINEPREFIX=$root/prefix WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 export STITCHWELL_UPDATE_SERVER=http://127.0.0.1:9
@@ -51,7 +54,7 @@ for f in Stitchwell.exe Pressling.dll Powerloop.exe Vidforge.dll MediaInfoT.dll 
   Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll licenses/ffmpeg-GPL-3.txt 卸载.exe; do
   [ -f "$inst/$f" ] || fail "the installed program folder lacks $f"
 done
-[ -n "$(find "$users" -name 'Stitchwell.lnk' -path '*esktop*')" ] || fail "no desktop shortcut"
+[ -n "$(find -L "$users" -name 'Stitchwell.lnk' -path '*esktop*')" ] || fail "no desktop shortcut"
 [ -n "$(find "$users" -name 'Stitchwell.lnk' -path '*Programs/Stitchwell*')" ] || fail "no Start menu shortcut"
 echo "installed into $inst"
 
@@ -59,14 +62,19 @@ echo "installed into $inst"
 winst=$(printf 'C:%s' "${inst#"$WINEPREFIX"/drive_c}" | tr / '\\')
 (cd "$inst" && exec "$wine" "$winst\\Stitchwell.exe" >"$root/stitchwell.log" 2>&1) &
 app=$!
-wait_for 180 bash -c "xwininfo -root -tree | grep -q 'Stitchwell'" ||
+wait_for 180 bash -c "xwininfo -root -tree 2>/dev/null | grep -q 'Stitchwell'" ||
   { cat "$root/stitchwell.log"; fail "the installed Stitchwell showed no window"; }
 if [ -n "${SCREENSHOT:-}" ]; then
   sleep 3
-  wid=$(xwininfo -root -tree | grep 'Stitchwell' | grep -v 'has no name' | awk '{print $1}' | head -1)
+  wid=$(xwininfo -root -tree 2>/dev/null | grep 'Stitchwell' | grep -v 'has no name' | awk '{print $1}' | head -1)
   import -window "$wid" "$SCREENSHOT"
 fi
+# A close request asks "关闭程序？" (Cancel the default): OK is chosen by the keyboard.
 "$wine" taskkill /im Stitchwell.exe >/dev/null 2>&1 || true
+wait_for 60 bash -c "xdotool search --name '^消息$' >/dev/null" || fail "the close request asked nothing"
+question=$(xdotool search --name '^消息$' | head -1)
+xdotool windowactivate --sync "$question" 2>/dev/null || xdotool windowfocus --sync "$question"
+xdotool key --window "$question" shift+Tab space
 wait_for 60 bash -c "! kill -0 $app 2>/dev/null" || fail "Stitchwell did not end on a close request"
 echo "the installed Stitchwell started and closed"
 
@@ -89,5 +97,5 @@ for f in Stitchwell.exe Qt6Core.dll platforms licenses Tmps CompList.txt; do
   [ ! -e "$inst/$f" ] || fail "the uninstaller left $f"
 done
 [ -f "$inst/已使用素材/2026-01-01/视频/用过 的.mp4" ] || fail "the uninstaller removed the used material"
-[ -z "$(find "$users" -name 'Stitchwell.lnk')" ] || fail "the uninstaller left a shortcut"
+[ -z "$(find -L "$users" -name 'Stitchwell.lnk')" ] || fail "the uninstaller left a shortcut"
 echo "uninstalled; the used material stays"
