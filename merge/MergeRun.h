@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "media/ProgramFolder.h"
+#include "media/RunLog.h"
 #include "media/ToolRun.h"
 #include "merge/MergeHost.h"
 #include "merge/MergeTexts.h"
-#include "media/RunLog.h"
 
 // The option texts and folders of one merge run.
 struct MergeJob {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "media/ToolReport.h"
 #include "media/RunLog.h"
+#include "media/ToolReport.h"
 #include "platform/Platform.h"
 #include "tests/support/TestMedia.h"
 
