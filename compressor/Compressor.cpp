@@ -160,14 +160,20 @@ int Compressor::run() {
             // The list once more right before it goes, so that a line appended since the last
             // reading is not lost with it.
             line = nextLine();
-            if (!line) break;
+            if (!line) {
+                platform::deleteFile(m_fields.listPath);
+                if (m_hooks.listDeleted) m_hooks.listDeleted();
+                // Stitchwell starts no second compressor while this one runs: a list begun
+                // since the deletion is worked through before this one ends.
+                if (!platform::fileExists(m_fields.listPath)) return kDone;
+                line = nextLine();
+                if (!line) continue;
+            }
             if (!makeToolCopy()) return kNoTranscoder;  // the list stays for the next start
         }
         m_done.insert(*line);
         compress(*line);
     }
-    platform::deleteFile(m_fields.listPath);
-    return kDone;
 }
 
 void Compressor::compress(const std::string& video) {

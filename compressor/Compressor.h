@@ -73,13 +73,14 @@ enum class Outcome {
 
 class Compressor {
 public:
-    // Points where tests step in: right after the transcoder was started for a video, and after
+    // Points where tests step in: right after the transcoder was started for a video, after
     // a reading of the list found nothing left (before the last reading that precedes its
-    // deletion).
+    // deletion), and right after that deletion.
     struct Hooks {
         std::function<void(const std::string& video, const std::string& tempFile)>
             transcoderStarted;
         std::function<void()> nothingLeft;
+        std::function<void()> listDeleted;  // right after the emptied list was deleted
     };
 
     Compressor(Fields fields, std::string ownFolder, std::ostream& log, Hooks hooks = {});

@@ -1,6 +1,6 @@
 // The compression run in-process, with the real transcoder and the real media library: list order,
-// bad lines, a transcoder killed halfway, a truncated input, a line appended at the last
-// moment, and the running copy of the transcoder gone; what each video came to in the run log.
+// bad lines, a transcoder killed halfway, a truncated input, lines appended at the last
+// moments, and the running copy of the transcoder gone; what each video came to in the run log.
 
 #include <gtest/gtest.h>
 
@@ -198,28 +198,32 @@ TEST_F(CompressorRun, TruncatedInputKeepsItsOriginal) {
     expectCleanedUp();
 }
 
-TEST_F(CompressorRun, LineAppendedAfterTheLastReadingIsNotLost) {
-    const QString first = out + "/000000.mp4", late = out + "/000001.mp4";
-    ASSERT_TRUE(makeShortVideo(first));
-    ASSERT_TRUE(makeShortVideo(late));
-    const QByteArray lateBytes = readBytes(late);
-    writeList((first + "\r\n").toUtf8());
+// Stitchwell appends its next video while this compressor still runs: right after a reading
+// found nothing left, and right after the emptied list was deleted (a new list).
+TEST_F(CompressorRun, LineAppendedAtTheLastMomentIsNotLost) {
+    for (const bool afterDeletion : {false, true}) {
+        SCOPED_TRACE(afterDeletion ? "after the deletion" : "after the last reading");
+        const QString first = out + "/000000.mp4", late = out + "/000001.mp4";
+        ASSERT_TRUE(makeShortVideo(first));
+        ASSERT_TRUE(makeShortVideo(late));
+        const QByteArray lateBytes = readBytes(late);
+        writeList((first + "\r\n").toUtf8());
 
-    int nothingLeft = 0;
-    Compressor::Hooks hooks;
-    hooks.nothingLeft = [&] {
-        // Stitchwell appends its next video right after a reading found nothing left.
-        if (++nothingLeft == 1) {
+        int appended = 0;
+        const auto append = [&] {
+            if (++appended != 1) return;
             ASSERT_TRUE(platform::appendToFile(list().toStdString(), late.toStdString() + "\r\n"));
-        }
-    };
-    Compressor c(fields(), prog.toStdString(), log, hooks);
-    EXPECT_EQ(c.run(), kDone) << log.str();
-    EXPECT_EQ(nothingLeft, 2);
-    ASSERT_EQ(c.outcomes().size(), 2u);
-    EXPECT_EQ(c.outcomes()[1], std::make_pair(late.toStdString(), Outcome::Replaced));
-    EXPECT_NE(readBytes(late), lateBytes);
-    expectCleanedUp();
+        };
+        Compressor::Hooks hooks;
+        (afterDeletion ? hooks.listDeleted : hooks.nothingLeft) = append;
+        Compressor c(fields(), prog.toStdString(), log, hooks);
+        EXPECT_EQ(c.run(), kDone) << log.str();
+        EXPECT_EQ(appended, 2);
+        ASSERT_EQ(c.outcomes().size(), 2u);
+        EXPECT_EQ(c.outcomes()[1], std::make_pair(late.toStdString(), Outcome::Replaced));
+        EXPECT_NE(readBytes(late), lateBytes);
+        expectCleanedUp();
+    }
 }
 
 // Stitchwell removes its running copy of the transcoder when its run ends; a compression started
