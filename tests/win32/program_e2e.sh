@@ -147,6 +147,10 @@ before=$(cd "${sources[0]}" && ls)
 run_job kill length=10 size=720×1280 bits=10000 parallel=0 compress=0
 transcoder_or_end() { running "[V]idforge\.exe" || ended "$driven_pid"; }
 wait_for 300 transcoder_or_end && running "[V]idforge\.exe" || fail "no transcoder was seen"
+# Killed while the transcoder works (its output has begun): a kill in the instant between a tool's
+# creation and its entry into the job would leave that tool suspended, never run.
+normalising() { [ -s "$prog/Tmps/0.mp4" ]; }
+wait_for 120 normalising || fail "the transcoder wrote nothing"
 pkill -KILL -f "[S]titchwell\.exe" || fail "the Stitchwell process was not found"
 wait_for 60 no_transcoder || fail "a transcoder outlived the killed Stitchwell: $(pgrep -af Vidforge)"
 [ "$(cd "${sources[0]}" && ls)" = "$before" ] || fail "the killed run lost a clip"
