@@ -125,6 +125,9 @@ bool systemCarries(const std::string& utf8);
 std::optional<std::string> toSystemText(const std::string& utf8);
 // Such a file's text as UTF-8; nullopt when it is not valid in the code page.
 std::optional<std::string> fromSystemText(const std::string& bytes);
+// True when the system's text is UTF-8 (always here; on Windows only with code page 65001), false
+// when it is a code page that writes a Chinese character in two bytes.
+bool systemTextIsUtf8();
 
 // ---- time, libraries, misc -----------------------------------------------------------------
 

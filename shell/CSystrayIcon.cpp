@@ -11,10 +11,10 @@ CSystrayIcon::~CSystrayIcon() {
     HideIcon();
 }
 
-void CSystrayIcon::fillTip(TrayRecord& record, const QString& tip) {
-    std::string text = tray::CutUtf8(tip.toStdString(), 63);
-    text += '\0';
-    record.setTip(text);
+QString CSystrayIcon::fillTip(TrayRecord& record, const QString& tip) {
+    const tray::Tip kept = tray::MakeTip(tip);
+    record.setTip(kept.field);
+    return kept.text;
 }
 
 void CSystrayIcon::Initialize(std::uint32_t hWnd, std::uint32_t hIcon, const QString& tip,
@@ -25,14 +25,14 @@ void CSystrayIcon::Initialize(std::uint32_t hWnd, std::uint32_t hIcon, const QSt
     m_record.uFlags = tray::kFlagsAll;
     m_record.uCallbackMessage = callbackMessage;
     m_record.hIcon = hIcon;
-    fillTip(m_record, tip);
+    m_tip = fillTip(m_record, tip);
     m_visible = false;
     m_updateOnChange = true;
 }
 
 bool CSystrayIcon::ShowIcon() {
     if (m_visible) return false;
-    const bool ok = tray::NotifyIcon(tray::kAdd, m_record);
+    const bool ok = tray::NotifyIcon(tray::kAdd, m_record, m_tip);
     if (ok)
         m_visible = true;
     else
@@ -52,7 +52,7 @@ bool CSystrayIcon::HideIcon() {
 
 bool CSystrayIcon::Update() {
     if (!m_visible) return false;
-    const bool ok = tray::NotifyIcon(tray::kModify, m_record);
+    const bool ok = tray::NotifyIcon(tray::kModify, m_record, m_tip);
     if (!ok) emit NIError(tray::LastError());
     return ok;
 }
@@ -70,12 +70,12 @@ void CSystrayIcon::setIconHandle(std::uint32_t hIcon) {
 }
 
 void CSystrayIcon::setTipText(const QString& tip) {
-    fillTip(m_record, tip);
+    m_tip = fillTip(m_record, tip);
     passOn(tray::kFlagTip);
 }
 
 QString CSystrayIcon::TipText() const {
-    return QString::fromUtf8(m_record.tipText());
+    return m_tip;
 }
 
 void CSystrayIcon::setCallbackMessage(std::uint32_t message) {

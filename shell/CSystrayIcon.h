@@ -3,8 +3,9 @@
 // record and shows, changes and removes the icon through the notify-icon request; a failed
 // request raises NIError with the last-error code. Destroying the object removes a shown icon.
 //
-// Tip rule: a tip text is stored as its first 63 bytes (never half a character) followed by one
-// NUL, in the 64-byte field, blank-filled after the NUL.
+// Tip rule: a tip text is kept as its first 63 characters (tray::MakeTip: on a code-page system as
+// many as its 63 bytes hold), stored in the 64-byte field followed by one NUL, blank-filled after
+// it.
 
 #include <QObject>
 #include <QString>
@@ -41,8 +42,9 @@ public:
 
     const TrayRecord& record() const { return m_record; }
 
-    // The tip rule on its own: the 64-byte field for a text.
-    static void fillTip(TrayRecord& record, const QString& tip);
+    // The tip rule on its own: fills the record's 64-byte field for a text and returns the
+    // characters kept.
+    static QString fillTip(TrayRecord& record, const QString& tip);
 
 signals:
     void NIError(quint32 errorCode);
@@ -52,6 +54,7 @@ private:
     void passOn(std::uint32_t flags);
 
     TrayRecord m_record;
+    QString m_tip;  // the characters the tip keeps, which the field may hold only in part
     bool m_visible = false;
     bool m_updateOnChange = true;
 };

@@ -10,6 +10,8 @@
 #include <memory>
 #include <utility>
 
+#include "platform/Platform.h"
+
 // ---- the record ----------------------------------------------------------------------------
 
 void TrayRecord::setTip(const std::string& text) {
@@ -56,6 +58,37 @@ std::string CutUtf8(const std::string& text, std::size_t maxBytes) {
     return text.substr(0, n);
 }
 
+SystemText PlatformSystemText() {
+    return SystemText{[](const std::string& utf8) { return platform::toSystemText(utf8); },
+                      platform::systemTextIsUtf8()};
+}
+
+Tip MakeTip(const QString& text, const SystemText& system) {
+    constexpr int kCharacters = 63;
+    constexpr std::size_t kBytes = 63;
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    const QString before = nul < 0 ? text : text.left(nul);
+    Tip tip;
+    bool fieldFull = false;
+    int characters = 0;
+    for (qsizetype i = 0; i < before.size() && characters < kCharacters; ++characters) {
+        const bool pair =
+            before[i].isHighSurrogate() && i + 1 < before.size() && before[i + 1].isLowSurrogate();
+        const QString character = before.mid(i, pair ? 2 : 1);
+        i += character.size();
+        const QByteArray utf8 = character.toUtf8();
+        const std::string bytes =
+            system.encode(std::string(utf8.constData(), static_cast<std::size_t>(utf8.size())))
+                .value_or("?");
+        fieldFull = fieldFull || tip.field.size() + bytes.size() > kBytes;
+        if (fieldFull && !system.utf8) break;
+        tip.text += character;
+        if (!fieldFull) tip.field += bytes;
+    }
+    tip.field += '\0';
+    return tip;
+}
+
 // ---- windows, icons and the shown icons ------------------------------------------------------
 
 namespace {
@@ -95,8 +128,14 @@ QIcon iconFor(std::uint32_t handle) {
     return QIcon(pm);
 }
 
-QString tipToQt(const TrayRecord& rec) {
-    QString tip = QString::fromUtf8(rec.tipText());
+// The tip as the record's field holds it.
+QString tipOfField(const TrayRecord& rec) {
+    const std::string bytes = rec.tipText();
+    const auto utf8 = platform::fromSystemText(bytes);
+    return QString::fromUtf8(utf8 ? *utf8 : bytes);
+}
+
+QString tipToQt(QString tip) {
     tip.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return tip;
 }
@@ -150,6 +189,10 @@ std::uint32_t RegisterIcon(const QIcon& icon) {
 }
 
 bool NotifyIcon(std::uint32_t request, const TrayRecord& record) {
+    return NotifyIcon(request, record, tipOfField(record));
+}
+
+bool NotifyIcon(std::uint32_t request, const TrayRecord& record, const QString& tip) {
     auto& r = registry();
     ++r.requests;
     if (record.cbSize != kRecordSize) return fail(kErrorInvalidParameter);
@@ -162,7 +205,7 @@ bool NotifyIcon(std::uint32_t request, const TrayRecord& record) {
             s.record = record;
             s.icon = std::make_unique<QSystemTrayIcon>();
             s.icon->setIcon(iconFor(record.uFlags & kFlagIcon ? record.hIcon : 0));
-            if (record.uFlags & kFlagTip) s.icon->setToolTip(tipToQt(record));
+            if (record.uFlags & kFlagTip) s.icon->setToolTip(tipToQt(tip));
             const std::uint32_t hWnd = record.hWnd;
             const std::uint32_t uID = record.uID;
             QObject::connect(s.icon.get(), &QSystemTrayIcon::activated,
@@ -196,7 +239,7 @@ bool NotifyIcon(std::uint32_t request, const TrayRecord& record) {
             }
             if (record.uFlags & kFlagTip) {
                 std::memcpy(s.record.szTip, record.szTip, sizeof(record.szTip));
-                s.icon->setToolTip(tipToQt(record));
+                s.icon->setToolTip(tipToQt(tip));
             }
             return true;
         }

@@ -4,12 +4,15 @@
 //
 // Handles are small numbers handed out here: a window registers a procedure that receives the
 // record's callback message (with the mouse message of the icon in place of the pointer's X
-// coordinate), and an icon is registered once to get its handle. The tip is text in the system's
-// multi-byte encoding (UTF-8 here): when a text is put into the 64-byte field it is cut only
-// between characters, never inside one.
+// coordinate), and an icon is registered once to get its handle. The tip field holds text in the
+// system's multi-byte text (UTF-8 here, the ANSI code page on Windows), cut only between
+// characters. A tip keeps 63 characters; where the system's text is UTF-8 the field holds only
+// about 21 Chinese ones, so the tip's characters travel to the desktop beside the record (Tip).
 
+#include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QIcon;
@@ -68,6 +71,9 @@ std::uint32_t RegisterIcon(const QIcon& icon);
 // The notify-icon request: kAdd shows a new icon for (hWnd, uID), kModify changes the fields
 // named by uFlags, kDelete removes it. False on failure, with LastError() telling why.
 bool NotifyIcon(std::uint32_t request, const TrayRecord& record);
+// The same, with the tip the desktop shows given as its characters (Tip::text) rather than read
+// back from the record's field.
+bool NotifyIcon(std::uint32_t request, const TrayRecord& record, const QString& tip);
 std::uint32_t LastError();
 
 // For inspection: the desktop icon shown for (hWnd, uID), or nullptr; the number of icons shown;
@@ -78,5 +84,24 @@ long RequestCount();
 
 // Fits UTF-8 text into at most maxBytes bytes without splitting a character.
 std::string CutUtf8(const std::string& text, std::size_t maxBytes);
+
+// How the system writes text: one character's bytes (nullopt when it cannot), and whether that
+// writing is UTF-8.
+struct SystemText {
+    std::function<std::optional<std::string>(const std::string& utf8)> encode;
+    bool utf8 = true;
+};
+SystemText PlatformSystemText();
+
+// The tip a text makes. `text`: the text before its first NUL, at most 63 characters (a
+// character outside the basic plane counts once), and where the system's text is a code page no
+// more characters than its 63 bytes hold. `field`: what the 64-byte field holds before the blank
+// fill: those characters in the system's text (one it cannot write as "?"; where that text is
+// UTF-8, only as many as fit 63 bytes), then one NUL.
+struct Tip {
+    QString text;
+    std::string field;
+};
+Tip MakeTip(const QString& text, const SystemText& system = PlatformSystemText());
 
 }  // namespace tray

@@ -113,8 +113,10 @@ public:
           QWidget* parent = nullptr);
     ~Form1() override;
 
-    // The window's notification-icon record (88-byte form), filled by the background mode.
+    // The window's notification-icon record (88-byte form), filled by the background mode, and
+    // the characters its tip keeps (which the field may hold only in part).
     TrayRecord trayRecord;
+    QString trayTipText;
 
     // ---- hooks -------------------------------------------------------------------------------
     std::function<void()> mergeCommand;
@@ -178,13 +180,13 @@ public:
     std::uint32_t windowHandle() const { return m_windowHandle; }
     std::uint32_t iconHandle() const { return m_iconHandle; }
     // Fills every field of trayRecord (size 88, this window, icon, flags 7, message 512) with
-    // the given tip text (cut / blank-filled to the 64-byte field).
+    // the given tip text (its first 63 characters, a NUL, blank-filled to the 64-byte field).
     void fillTrayRecord(const QString& tip);
     // Run start in background mode: tip = caption CR LF "已生成视频数：" count CR LF LST; adds the
     // icon and hides the window. Without a system tray the window is minimised instead and the
     // status line says so.
     void hideBehindTray() override;
-    // Refills trayRecord with the run's tip (caption, count, status line, NUL) and sends it as a
+    // Refills trayRecord with the run's tip (caption, count, status line) and sends it as a
     // modify request.
     void refreshTrayTip() override;
     // Refills trayRecord with tip and sends it as a modify request.
@@ -275,7 +277,7 @@ private:
     // False (after telling the user) when a chosen folder cannot be used in a path.
     bool checkChosenFolder(const QString& folder);
     void error(const QString& text);
-    QString trayTip(const QString& head, bool withNul) const;
+    QString trayTip(const QString& head) const;
 
     const RunState* m_run = nullptr;
     int m_preferredEncoderIndex = 0;

@@ -25,16 +25,14 @@ const QString kNoTray = QStringLiteral("状态：系统托盘不可用，窗口�
 void Form1::setStatus(const QString& text) {
     LST->setText(text);
     // The change behaviour of the status line.
-    if (running() && ChBack->isChecked()) refreshTrayTip(trayTip(windowTitle(), true));
+    if (running() && ChBack->isChecked()) refreshTrayTip(trayTip(windowTitle()));
     StbPanels[4]->setText(text);
     emit statusChanged(text);
 }
 
-QString Form1::trayTip(const QString& head, bool withNul) const {
-    QString tip = head + kCrLf + QStringLiteral("已生成视频数：") + QString::number(madeCount()) +
-                  kCrLf + LST->text();
-    if (withNul) tip += QChar(u'\0');
-    return tip;
+QString Form1::trayTip(const QString& head) const {
+    return head + kCrLf + QStringLiteral("已生成视频数：") + QString::number(madeCount()) + kCrLf +
+           LST->text();
 }
 
 void Form1::fillTrayRecord(const QString& tip) {
@@ -44,12 +42,13 @@ void Form1::fillTrayRecord(const QString& tip) {
     trayRecord.uFlags = tray::kFlagsAll;
     trayRecord.uCallbackMessage = tray::kMouseMove;
     trayRecord.hIcon = m_iconHandle;
-    const QByteArray bytes = tip.toUtf8();
-    trayRecord.setTip(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    const tray::Tip kept = tray::MakeTip(tip);
+    trayRecord.setTip(kept.field);
+    trayTipText = kept.text;
 }
 
 void Form1::hideBehindTray() {
-    fillTrayRecord(trayTip(windowTitle(), false));
+    fillTrayRecord(trayTip(windowTitle()));
     hideBehindTrayIcon();
 }
 
@@ -60,17 +59,17 @@ void Form1::hideBehindTrayIcon() {
         setStatus(kNoTray);
         return;
     }
-    tray::NotifyIcon(tray::kAdd, trayRecord);
+    tray::NotifyIcon(tray::kAdd, trayRecord, trayTipText);
     hide();
 }
 
 void Form1::refreshTrayTip() {
-    refreshTrayTip(trayTip(windowTitle(), true));
+    refreshTrayTip(trayTip(windowTitle()));
 }
 
 void Form1::refreshTrayTip(const QString& tip) {
     fillTrayRecord(tip);
-    tray::NotifyIcon(tray::kModify, trayRecord);
+    tray::NotifyIcon(tray::kModify, trayRecord, trayTipText);
 }
 
 void Form1::removeTrayIcon() {
@@ -95,7 +94,7 @@ void Form1::showMainWindow() {
 void Form1::Form_DblClick() {
     if (!running() || !ChBack->isChecked()) return;
     if (isVisible() && !isMinimized()) {
-        if (trayRecord.cbSize == 0) fillTrayRecord(trayTip(windowTitle(), false));
+        if (trayRecord.cbSize == 0) fillTrayRecord(trayTip(windowTitle()));
         hideBehindTrayIcon();
     } else {
         removeTrayIcon();
@@ -110,6 +109,6 @@ void Form1::Form_MouseMove(int x) {
                                     .arg(STITCHWELL_VERSION_MAJOR)
                                     .arg(STITCHWELL_VERSION_MINOR)
                                     .arg(STITCHWELL_VERSION_PATCH);
-        refreshTrayTip(trayTip(windowTitle() + version, false));
+        refreshTrayTip(trayTip(windowTitle() + version));
     }
 }

@@ -80,6 +80,10 @@ std::optional<std::string> fromSystemText(const std::string& bytes) {
     return bytes;
 }
 
+bool systemTextIsUtf8() {
+    return true;
+}
+
 bool setEnvironmentVariable(const char* name, const std::string& value) {
     if (!name || !*name) return false;
     return (value.empty() ? ::unsetenv(name) : ::setenv(name, value.c_str(), 1)) == 0;

@@ -161,6 +161,10 @@ std::optional<std::string> fromSystemText(const std::string& bytes) {
     return win32::fromCodePage(bytes);
 }
 
+bool systemTextIsUtf8() {
+    return ::GetACP() == CP_UTF8;
+}
+
 std::string registryDefaultValue(const std::string& key) {
     std::string name = key;
     while (!name.empty() && name.back() == '\\') name.pop_back();

@@ -109,6 +109,48 @@ TEST(Inputs, MislabelledMp3MakesVideosAndAFakeOneIsSetAside) {
     EXPECT_NE(log.find("改为重新编码：" + music + "/aac.mp3"), std::string::npos) << log;
 }
 
+// An update whose package is no archive changes no program file; the next start says once, in a
+// message, that the update did not happen, why, and that the old version runs; then it makes
+// videos as before.
+TEST(Inputs, FailedUpdateIsToldOnceAtTheNextStartAndTheRunGoesOn) {
+    faults::Driven d;
+    ASSERT_TRUE(
+        testsupport::stageProgramFolder(QString::fromStdString(d.program), {"Powerloop.exe"}));
+    const std::string a = d.folder("a");
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(faults::putMedia(Kind::Portrait, a + "/" + std::to_string(i) + ".mp4"));
+    const std::string package = d.program + "/Stitchwell.rar";
+    ASSERT_TRUE(platform::writeFile(package, "PK but no archive at all\n"));
+    const auto program = platform::readFile(d.program + "/Stitchwell");
+    int updater = 0;
+    ASSERT_EQ(platform::startTool(d.program + "/Powerloop.exe",
+                                  package + "\t0\tStitchwell\tStitchwell  发现有更新版本",
+                                  d.program, true, &updater),
+              42);
+    ASSERT_TRUE(d.waitForEnd(updater));
+    ASSERT_TRUE(platform::fileExists(d.program + "/更新结果.txt"));
+
+    for (int start = 0; start < 2; ++start) {
+        const int pid = d.start({"source=" + a, "length=5", "stopAfter=1"});
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(d.waitForEnd(pid));
+        const auto lines = d.log();
+        const auto told = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+            return l.rfind("D 更新升级失败，程序文件未被更改！", 0) == 0;
+        });
+        EXPECT_EQ(told, start == 0 ? 1 : 0) << start;
+        const bool why = std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+            return l.rfind("原因：", 0) == 0 && l.rfind("原因：未知", 0) != 0;
+        });
+        EXPECT_EQ(why, start == 0) << start;
+        EXPECT_EQ(d.made(), 1) << start;
+    }
+    EXPECT_FALSE(platform::fileExists(d.program + "/更新结果.txt"));
+    EXPECT_EQ(platform::readFile(d.program + "/Stitchwell"), program);
+    EXPECT_TRUE(platform::fileExists(package));  // kept for a manual unpacking
+    EXPECT_TRUE(d.outputsAllGood());
+}
+
 // An output folder that takes no video holds the run with the reason shown; cured, the run makes
 // its video without anyone touching it.
 TEST(Inputs, ReadOnlyAndFullOutputFoldersRecoverWhenCured) {

@@ -40,7 +40,7 @@ TEST_F(TrayTest, RunStartHidesTheWindowBehindAnIcon) {
     EXPECT_EQ(r.uFlags, 7u);
     EXPECT_EQ(r.uCallbackMessage, 512u);
     EXPECT_EQ(r.hIcon, form->iconHandle());
-    EXPECT_EQ(r.tipField(), field("Stitchwell\r\n已生成视频数：0\r\n状态：OK"));
+    EXPECT_EQ(r.tipField(), field(std::string("Stitchwell\r\n已生成视频数：0\r\n状态：OK\0", 48)));
     EXPECT_FALSE(form->isVisible());
     ASSERT_TRUE(form->trayIconShown());
     QSystemTrayIcon* icon = tray::ShownIcon(form->windowHandle(), form->iconHandle());
@@ -61,13 +61,18 @@ TEST_F(TrayTest, StatusChangesDuringARunReachTheTip) {
     EXPECT_EQ(icon->toolTip(), QString("Stitchwell\n已生成视频数：3\n状态：OK"));
     EXPECT_EQ(controlsOf(*form).StbPanels[4]->text(), QString("状态：OK"));
 
-    // A long Chinese status is cut between characters.
-    form->setStatus("状态：源视频预处理中...123Mb；已制作：3，等待补充新视频中");
+    // A long Chinese status: the field holds what fits its bytes, cut between characters; the
+    // desktop shows the tip's first 63 characters.
+    const QString status =
+        "状态：源视频预处理中...123Mb；已制作：3，等待补充新视频中，请稍候，素材文件夹：一二三四五";
+    form->setStatus(status);
     const std::string tip = form->trayRecord.tipField();
     EXPECT_EQ(tip.size(), 64u);
-    const std::string shown = form->trayRecord.tipText();
-    EXPECT_EQ(QString::fromUtf8(shown).toUtf8().toStdString(), shown);
-    EXPECT_TRUE(icon->toolTip().startsWith("Stitchwell\n已生成视频数：3\n状态：源视频"));
+    const std::string held = form->trayRecord.tipText();
+    EXPECT_EQ(QString::fromUtf8(held).toUtf8().toStdString(), held);
+    const QString kept = ("Stitchwell\r\n已生成视频数：3\r\n" + status).left(63);
+    EXPECT_EQ(form->trayTipText, kept);
+    EXPECT_EQ(icon->toolTip(), QString(kept).replace("\r\n", "\n"));
 
     // Not running, or not in background mode: the tip stays.
     const long requests = tray::RequestCount();
@@ -137,7 +142,7 @@ TEST_F(TrayTest, RefreshAndRemoveAreHarmlessWithoutAnIcon) {
     form->refreshTrayTip("tip");
     form->removeTrayIcon();
     EXPECT_FALSE(form->trayIconShown());
-    EXPECT_EQ(form->trayRecord.tipField(), field("tip"));
+    EXPECT_EQ(form->trayRecord.tipField(), field(std::string("tip\0", 4)));
 }
 
 TEST_F(TrayTest, ClosingAsksTheCloseHookAndRemovesTheIcon) {

@@ -80,6 +80,54 @@ TEST(TrayRecord, CutUtf8NeverSplitsACharacter) {
     EXPECT_EQ(tray::CutUtf8("short", 64), "short");
 }
 
+// The tip rule, here (UTF-8) and on a system whose code page writes a Chinese character in two
+// bytes and cannot write some characters at all.
+TEST(TrayRecord, TipKeeps63CharactersAndWhatTheCodePageHolds) {
+    const tray::SystemText utf8{[](const std::string& c) { return std::optional<std::string>(c); },
+                                true};
+    const tray::SystemText codePage{[](const std::string& c) -> std::optional<std::string> {
+                                        if (c.size() == 1) return c;
+                                        if (c.size() == 3) return std::string("\xB1\xB3");
+                                        return std::nullopt;
+                                    },
+                                    false};
+    const QString chinese(100, QChar(u'视'));
+    const QString emoji = QString::fromUtf8("😀");
+    struct Case {
+        QString text;
+        bool onCodePage;
+        QString kept;
+        std::string field;  // before the blank fill, NUL included
+    };
+    const Case cases[] = {
+        {"Stitchwell", false, "Stitchwell", std::string("Stitchwell\0", 11)},
+        {QString(100, 'x'), false, QString(63, 'x'), std::string(63, 'x') + '\0'},
+        {QString(100, 'x'), true, QString(63, 'x'), std::string(63, 'x') + '\0'},
+        // Only multi-byte characters: 63 kept here, the field holds 21; a code page holds 31.
+        {chinese, false, chinese.left(63), QString(21, QChar(u'视')).toStdString() + '\0'},
+        {chinese, true, chinese.left(31),
+         [] {
+             std::string f;
+             for (int i = 0; i < 31; ++i) f += "\xB1\xB3";
+             return f + '\0';
+         }()},
+        // A character outside the basic plane counts once and is never cut in half.
+        {QString(62, 'a') + emoji + "b", false, QString(62, 'a') + emoji,
+         std::string(62, 'a') + '\0'},
+        {QString(61, 'a') + emoji, false, QString(61, 'a') + emoji, std::string(61, 'a') + '\0'},
+        {"a" + emoji + "b", true, "a" + emoji + "b", std::string("a?b\0", 4)},
+        // The text ends at a NUL; an empty text is a NUL alone.
+        {QString("ab") + QChar(u'\0') + "cd", false, "ab", std::string("ab\0", 3)},
+        {"", true, "", std::string(1, '\0')},
+    };
+    for (const Case& c : cases) {
+        const tray::Tip tip = tray::MakeTip(c.text, c.onCodePage ? codePage : utf8);
+        EXPECT_EQ(tip.text, c.kept) << c.text.toStdString();
+        EXPECT_EQ(tip.field, c.field) << c.text.toStdString();
+        EXPECT_LE(tip.field.size(), 64u);
+    }
+}
+
 TEST(NotifyIcon, AddModifyDeleteDriveARealTrayIcon) {
     const std::uint32_t hIcon = tray::RegisterIcon(someIcon());
     const std::uint32_t hWnd = tray::RegisterWindow(nullptr);
@@ -213,15 +261,17 @@ TEST(CSystrayIcon, PropertyWritesReachTheShownIcon) {
     EXPECT_EQ(icon.record().uFlags, 7u);
     EXPECT_EQ(icon.record().szTip[63], '\0');
 
-    // Chinese text: 63 bytes are 21 characters.
+    // Chinese text: all 40 characters are kept and shown, though the field's 63 bytes hold 21.
     icon.setTipText(QString(40, QChar(u'视')));
-    EXPECT_EQ(icon.TipText(), QString(21, QChar(u'视')));
+    EXPECT_EQ(icon.TipText(), QString(40, QChar(u'视')));
+    EXPECT_EQ(shown->toolTip(), QString(40, QChar(u'视')));
+    EXPECT_EQ(icon.record().tipText(), QString(21, QChar(u'视')).toStdString());
 
     // Without update-on-change only the stored record changes, until Update.
     icon.setUpdateOnChange(false);
     icon.setTipText("later");
     EXPECT_EQ(icon.TipText(), QString("later"));
-    EXPECT_EQ(shown->toolTip(), QString(21, QChar(u'视')));
+    EXPECT_EQ(shown->toolTip(), QString(40, QChar(u'视')));
     EXPECT_TRUE(icon.Update());
     EXPECT_EQ(shown->toolTip(), QString("later"));
 
