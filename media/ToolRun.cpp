@@ -62,3 +62,8 @@ bool ToolRun::anyRunning() {
     return std::any_of(m_pids.begin(), m_pids.end(),
                        [](int pid) { return platform::startedRunning(pid); });
 }
+
+int ToolRun::runningCount() {
+    return static_cast<int>(std::count_if(m_pids.begin(), m_pids.end(),
+                                          [](int pid) { return platform::startedRunning(pid); }));
+}

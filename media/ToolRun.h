@@ -33,8 +33,9 @@ public:
 
     // Ends every tool started here that still runs; the number ended.
     int endAll();
-    // True while a tool started here runs.
+    // True while a tool started here runs; how many of them run.
     bool anyRunning();
+    int runningCount();
 
     const std::string& folder() const { return m_folder; }
 

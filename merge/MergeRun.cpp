@@ -1,8 +1,10 @@
 #include "merge/MergeRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <random>
+#include <thread>
 
 #include "media/General.h"
 #include "media/MediaReport.h"
@@ -30,6 +32,11 @@ constexpr int kPumpMs = 10;
 constexpr double kSettleSeconds = 1.0;
 // Below this much free space a file system counts as full.
 constexpr std::int64_t kMinFreeBytes = 1 << 20;
+// The longest pause after a transcoder start in one-by-one mode; it ends when the transcoder does.
+constexpr double kStartPauseSeconds = 2.0;
+// How often a pause or wait that ends with a transcoder of this run looks whether it has ended
+// (where the end itself does not wake the pump).
+constexpr int kToolEndPollMs = 50;
 // How long a reason stays in the status line before the run tries again.
 constexpr float kHoldSeconds = 2.0f;
 // Preparations of one file that may fail before it is set aside for the rest of the run.
@@ -148,6 +155,32 @@ void MergeRun::hold(float seconds) {
         const double left = start + seconds - platform::secondsSinceMidnight();
         m_host.pumpEvents(std::clamp(static_cast<int>(left * 1000) + 1, 1, kPollMs));
     });
+}
+
+// The pause after a transcoder start: until no transcoder of this run runs, at most `seconds`.
+void MergeRun::holdWhileToolRuns(double seconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::duration<double>(seconds);
+    while (m_tools.anyRunning() && !stopped()) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0) break;
+        m_host.pumpEvents(static_cast<int>(std::min<std::int64_t>(left, kToolEndPollMs)));
+    }
+}
+
+// Parallel mode: waits until fewer than `bound` transcoders of this run run; false on a stop.
+bool MergeRun::awaitToolRoom(int bound) {
+    while (m_tools.runningCount() >= bound) {
+        if (stopped()) return false;
+        m_host.pumpEvents(kToolEndPollMs);
+    }
+    return true;
+}
+
+int MergeRun::ParallelToolBound(bool hardware, int processors) {
+    if (hardware) return 2;
+    return std::max(2, processors);
 }
 
 // Starts the transcoder; false (with the reason in the status line) when it cannot be started.
@@ -663,8 +696,15 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
     m_hardwareClips.push_back(encoder != MergeTexts::Encoder::Software);
 
     if (stopped()) return Step::Stop;
+    if (inputs.parallel) {
+        const int processors = m_env.processors > 0
+                                   ? m_env.processors
+                                   : static_cast<int>(std::thread::hardware_concurrency());
+        const bool hardware = encoder != MergeTexts::Encoder::Software;
+        if (!awaitToolRoom(ParallelToolBound(hardware, processors))) return Step::Stop;
+    }
     if (!startTool(command, clipReport(folderIndex))) return Step::Skip;
-    hold(2.0f);
+    if (!inputs.parallel) holdWhileToolRuns(kStartPauseSeconds);
     status("状态：源视频预处理中..." + place);
     if (stopped()) return Step::Stop;
 

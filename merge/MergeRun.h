@@ -45,6 +45,9 @@ struct MergeEnv {
     std::function<void(const std::string& file, const std::string& params)> onToolStart;
     // A uniform draw in [0, 1); empty: a generator re-seeded from the clock before each draw.
     std::function<float()> random;
+    // The machine's logical processors, which bound the transcoders of a pass in parallel mode;
+    // 0: asked of the system.
+    int processors = 0;
 };
 
 class MergeRun {
@@ -67,6 +70,11 @@ public:
     const MergeJob& job() const { return m_job; }
     const std::string& programFolder() const { return m_env.programFolder; }
     const RunLog& runLog() const { return m_log; }
+
+    // How many transcoders of a pass run at once in parallel mode: one per logical processor (at
+    // least 2; an unknown count, 0 or less, counts as 2); for a hardware form 2, which every
+    // driver of the supported cards allows.
+    static int ParallelToolBound(bool hardware, int processors);
 
     // The name under which a used file is stored in `dir` (ending with a separator): `name` when
     // free, else "stem (1).ext", "stem (2).ext", … — the first that `exists` does not know.
@@ -125,6 +133,8 @@ private:
     void startProgram(const std::string& file, const std::string& params);
     bool waitForTools(const std::function<void()>& between);
     void hold(float seconds);
+    void holdWhileToolRuns(double seconds);
+    bool awaitToolRoom(int bound);
     float draw();
     std::string tmpFile(const std::string& name) const;
     void status(const std::string& text);

@@ -47,13 +47,14 @@ struct RunFixture {
     std::string program = tmp.sub("it's program", true).toStdString();
     ScriptedHost host;
     testsupport::ToolStarts starts;
+    int processors = 0;
     MergeRun run{
         host,
         MergeEnv{program, [this](const std::string& f, const std::string& p) { starts.add(f, p); },
-                 nullptr}};
+                 nullptr, processors}};
     std::string runDate;
 
-    RunFixture() {
+    explicit RunFixture(int processorCount = 0) : processors(processorCount) {
         host.run = &run.state();
         EXPECT_TRUE(
             testsupport::stageProgramFolder(QString::fromStdString(program), {"Vidforge.dll"}));
@@ -499,5 +500,68 @@ TEST(MergeRun, MislabelledMp3IsReencodedIntoTheTrack) {
         EXPECT_NE(log.find("转码程序的报告（最后几行）："), std::string::npos) << log;
         EXPECT_NE(log.find("已生成视频：" + out), std::string::npos) << log;
         EXPECT_NE(log.find("背景音乐：" + song), std::string::npos) << log;
+    }
+}
+
+// One by one, the pause after a clip's transcoder start ends when the transcoder ends, and after
+// 2 s while it runs (a stop then ends the run at once); with 多线程 no more transcoders run at once
+// than the bound, and the next clip starts when one ends.
+TEST(MergeRun, ClipTranscodersArePacedByTheirEndsAndTheBound) {
+    EXPECT_EQ(MergeRun::ParallelToolBound(false, 8), 8);
+    for (int processors : {1, 0, -3}) EXPECT_EQ(MergeRun::ParallelToolBound(false, processors), 2);
+    EXPECT_EQ(MergeRun::ParallelToolBound(true, 16), 2);
+
+    const Media& m = Media::get();
+    struct Case {
+        const char* standinMs;  // how long the stand-in transcoder runs; -1: until ended
+        bool parallel;
+        int folders;
+    };
+    for (const Case& c :
+         {Case{"0", false, 1}, Case{"600", false, 1}, Case{"-1", false, 1}, Case{"300", true, 4}}) {
+        RunFixture f(1);  // one logical processor: a bound of 2
+        const QString tool = QString::fromStdString(f.program + S + "Vidforge.exe");
+        ASSERT_TRUE(QFile::remove(tool) && QFile::copy(STANDIN_TOOL, tool));
+        QFile(tool).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ::setenv("SW_STANDIN_MS", c.standinMs, 1);
+        for (int i = 0; i < c.folders; ++i) {
+            const std::string folder = f.folder("f" + std::to_string(i));
+            RunFixture::put(m.port, folder + S + "p.mp4");
+            f.host.entries.push_back(folder);
+        }
+        f.host.parallel = c.parallel;
+        f.host.answers = {true, true, false};  // confirm, stop, no folder
+        const std::string shown = "状态：源视频预处理中...1/" + std::to_string(c.folders);
+        int pumpsAtStart = -1, pumpsAtShown = -1;
+        std::size_t mostAtOnce = 0;
+        bool runningWhenShown = false;
+        f.host.onPump = [&] {
+            const std::size_t live = testsupport::pidsNamed("Vidforge.exe").size();
+            mostAtOnce = std::max(mostAtOnce, live);
+            if (pumpsAtStart < 0 && !f.starts.all().empty()) pumpsAtStart = f.host.pumps;
+            if (pumpsAtShown < 0 && f.host.sawStatus(shown)) {
+                pumpsAtShown = f.host.pumps;
+                runningWhenShown = live > 0;
+            }
+            const bool done = c.parallel ? f.starts.all().size() >= 4u : pumpsAtShown >= 0;
+            if (done && !f.host.run->StopRequested) f.run.MenuStop_Click();
+        };
+        f.run.MenuDo_Click();
+        ::unsetenv("SW_STANDIN_MS");
+
+        EXPECT_FALSE(f.host.run->Running) << c.standinMs;
+        if (c.parallel) {
+            EXPECT_GE(f.starts.all().size(), 4u);
+            EXPECT_EQ(mostAtOnce, 2u);
+        } else {
+            ASSERT_GE(pumpsAtShown, 0) << c.standinMs;
+            // the pause lasts until the transcoder ends (only 2 s of one that never does), and
+            // not beyond: one that ended at once costs a pump or two
+            EXPECT_EQ(runningWhenShown, c.standinMs[0] == '-') << c.standinMs;
+            if (c.standinMs == std::string("0")) {
+                EXPECT_LE(pumpsAtShown - pumpsAtStart, 5);
+            }
+            EXPECT_TRUE(testsupport::pidsNamed("Vidforge.exe").empty());
+        }
     }
 }
