@@ -28,6 +28,9 @@ const std::string kCountedAudioPrefix = "背景mp3音乐数：";
 constexpr int kPollMs = 500;
 // The pump of the scans and picks: what is pending, then a short wait for new events.
 constexpr int kPumpMs = 10;
+// A folder listing handles the window's pending events once per this many files: often enough
+// for a folder of thousands, without an event round per file.
+constexpr std::size_t kFilesPerPump = 64;
 // A file whose contents changed within the last second is still being copied in.
 constexpr double kSettleSeconds = 1.0;
 // Below this much free space a file system counts as full.
@@ -272,7 +275,9 @@ MergeRun::Listing MergeRun::listClips(const std::string& folder) {
     Listing listing;
     const auto names = platform::listFiles(folder);
     if (!names || !carriable(folder)) return listing;
+    std::size_t seen = 0;
     for (const std::string& name : *names) {
+        if (++seen % kFilesPerPump == 0) m_host.pumpEvents(0);
         if (MergeTexts::IsClipName(name) &&
             (!m_clipFilter || MergeTexts::MatchesClipPatterns(name))) {
             const std::string path = folder + platform::sepStr() + name;
@@ -289,7 +294,6 @@ MergeRun::Listing MergeRun::listClips(const std::string& folder) {
                     ++listing.settling;
             }
         }
-        m_host.pumpEvents(0);
     }
     return listing;
 }
@@ -322,7 +326,7 @@ std::optional<std::string> MergeRun::pickExisting(const std::string& folder,
     while (!stopped()) {
         const int index = MergeTexts::PickIndex(draw(), int(names.size()));
         const std::string path = folder + platform::sepStr() + names[index];
-        m_host.pumpEvents(kPumpMs);
+        m_host.pumpEvents(0);
         if (platform::fileExists(path)) return path;
         const bool anyLeft = std::any_of(names.begin(), names.end(), [&](const auto& name) {
             return platform::fileExists(folder + platform::sepStr() + name);
@@ -662,7 +666,8 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
                 m_host.showWindow();
                 shown = true;
             }
-            m_host.pumpEvents(kPumpMs);
+            // a short wait only while the folder holds nothing to pick
+            m_host.pumpEvents(listing.names.empty() ? kPumpMs : 0);
             const std::string& why = listing.settling > 0 ? copying : waiting;
             status(listing.names.empty() ? why : waiting);
             if (listing.names.empty()) waitBegins(why);
@@ -734,7 +739,7 @@ MergeRun::Step MergeRun::prepareMusic() {
         // comes up once when the wait begins
         do {
             listing = listMusic(folder);
-            m_host.pumpEvents(kPumpMs);
+            m_host.pumpEvents(listing.names.empty() ? kPumpMs : 0);
             const std::string counted = MergeTexts::CountedAudio(count(listing), folder);
             if (counted != shownAudio) {
                 shownAudio = counted;

@@ -1,14 +1,16 @@
 // The merge run through the real main window (offscreen) at the sizes users work with, beside
 // plain shell replays of its own transcoder commands and beside MLT's melt doing the same job.
 //
-//   merge_bench [--small] [--videos N] [--mode one-by-one|ChMul] [--repeat K]
+//   merge_bench [--small|--many] [--videos N] [--mode one-by-one|ChMul] [--repeat K]
 //               [--material DIR] [--scripts DIR] [--run-only] [--window]
 //
 // Default (realistic): the material of scripts/sample-material (1080p phone-style clips, 3-6 s),
 // 720×1280, 25 fps, 10000 kbit/s, length 15 s, three folders, music on, software encoding,
 // 6 videos, both modes, 后台运行 ticked as by default (the window hides behind its tray icon
 // during the run). --small: generated 144×204 material of 1-2 s, length 10 s, 800 kbit/s,
-// 10 videos. --material uses a folder made by scripts/sample-material (copied, never changed)
+// 10 videos. --many: twenty folders (the most the list takes) of 300 small clips each, 144×204,
+// length 5 s, 800 kbit/s, 6 videos: what the run itself costs when the transcoders have little
+// to do. --material uses a folder made by scripts/sample-material (copied, never changed)
 // instead of making one. --repeat runs every mode K times; --run-only leaves out the replays and
 // melt (for profiling the run); --scripts keeps a copy of every replay and melt script in DIR.
 // --window shows the window on the current display and only runs (for scripts/screenshot): no
@@ -46,6 +48,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -65,7 +68,7 @@ using testsupport::TempDir;
 // ---- what is measured ---------------------------------------------------------------------------
 
 struct Profile {
-    bool small = false;
+    bool small = false, many = false;
     QString size = "720×1280";
     int fps = 25, bits = 10000, length = 15, videos = 6;
 };
@@ -170,6 +173,32 @@ Material makeSmallMaterial(const QString& root, int videos) {
     QDir().mkpath(root + "/music");
     for (int i = 0; i < perFolder; ++i)
         testsupport::makeMp3(root + QString("/music/m%1.mp3").arg(i), 4 + (i * 16) / perFolder);
+    return m;
+}
+
+// --many: twenty folders of 300 clips (six distinct small clips of 1-2 s under 300 names each),
+// a music folder of 2 × videos mp3 files of 4-20 s.
+Material makeManyMaterial(const QString& root, int videos) {
+    Material m{root, {}, "music"};
+    const QString base = root + "/base";
+    QDir().mkpath(base);
+    for (int k = 0; k < 6; ++k) {
+        const int w = k % 3 == 0 ? 176 : 144, h = k % 3 == 1 ? 204 : 144;
+        testsupport::makeVideo(base + QString("/%1.mp4").arg(k), w, h, 1 + (k % 2));
+    }
+    for (int f = 0; f < 20; ++f) {
+        const QString name = QString("src%1").arg(f, 2, 10, QChar('0'));
+        m.clipFolders << name;
+        QDir().mkpath(root + "/" + name);
+        for (int i = 0; i < 300; ++i)
+            QFile::copy(base + QString("/%1.mp4").arg((i + f) % 6),
+                        root + "/" + name + QString("/clip %1.mp4").arg(i));
+    }
+    QDir(base).removeRecursively();
+    QDir().mkpath(root + "/music");
+    const int songs = 2 * videos;
+    for (int i = 0; i < songs; ++i)
+        testsupport::makeMp3(root + QString("/music/m%1.mp3").arg(i), 4 + (i * 16) / songs);
     return m;
 }
 
@@ -507,6 +536,8 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (a == "--small") {
             p.small = true;
+        } else if (a == "--many") {
+            p.many = true;
         } else if (a == "--window") {
             window = true;
         } else if (a == "--run-only") {
@@ -523,9 +554,10 @@ int main(int argc, char** argv) {
         } else if (a == "--material" && hasValue) {
             materialDir = QString::fromLocal8Bit(argv[++i]);
         } else {
-            std::fprintf(stderr,
-                         "usage: merge_bench [--small] [--videos N] [--mode one-by-one|ChMul] "
-                         "[--repeat K] [--material DIR] [--scripts DIR] [--run-only] [--window]\n");
+            std::fprintf(
+                stderr,
+                "usage: merge_bench [--small|--many] [--videos N] [--mode one-by-one|ChMul] "
+                "[--repeat K] [--material DIR] [--scripts DIR] [--run-only] [--window]\n");
             return 2;
         }
     }
@@ -534,6 +566,12 @@ int main(int argc, char** argv) {
         p.bits = 800;
         p.length = 10;
         p.videos = 10;
+    }
+    if (p.many) {
+        p.size = "144×204";
+        p.bits = 800;
+        p.length = 5;
+        p.videos = 6;
     }
     if (videos > 0) p.videos = videos;
     if (!only.isEmpty() && only != "one-by-one" && only != "ChMul") {
@@ -558,12 +596,14 @@ int main(int argc, char** argv) {
     std::optional<Material> material;
     if (p.small)
         material = makeSmallMaterial(pristine.path(), p.videos);
+    else if (p.many)
+        material = makeManyMaterial(pristine.path(), p.videos);
     else if (!materialDir.isEmpty())
         material = sampleMaterial(QDir(materialDir).absolutePath(), false, p.videos);
     else
         material = sampleMaterial(pristine.sub("sample"), true, p.videos);
     if (!material) return 1;
-    const std::string mode = p.small ? "small" : "realistic";
+    const std::string mode = p.small ? "small" : p.many ? "many folders" : "realistic";
     std::printf(
         "merge_bench (%s): %s, %d fps, %d kbit/s, length %d s, %d folders, music on, "
         "software encoding, %d videos per run; material %s (%.1f s)\n",
@@ -577,6 +617,7 @@ int main(int argc, char** argv) {
     if (!haveMelt()) std::printf("melt is not installed (apt-get install melt): no melt row\n");
 
     std::vector<std::string> results;
+    std::map<std::string, double> perMode;  // median seconds per video of each mode
     for (bool parallel : {false, true}) {
         const QString name = parallel ? "ChMul" : "one-by-one";
         if (!only.isEmpty() && only != name) continue;
@@ -590,12 +631,13 @@ int main(int argc, char** argv) {
             printRun(runs.back(), p);
             std::fflush(stdout);
         }
-        std::vector<double> perVideo, limit, melt, cpu;
+        std::vector<double> perVideo, limit, melt, cpu, toA;
         double peak = 0;
         for (const Result& r : runs) {
             if (r.videos < p.videos) continue;
             perVideo.push_back(r.wall / r.videos);
             if (r.replayB > 0) limit.push_back(r.wall / r.replayB);
+            if (r.replayA > 0) toA.push_back(r.wall / r.replayA);
             if (r.melt > 0) melt.push_back(r.wall / r.melt);
             cpu.push_back(1000.0 * r.cpu / r.videos);
             peak = std::max(peak, r.peakRss);
@@ -614,26 +656,34 @@ int main(int argc, char** argv) {
             std::printf("-- %s over %zu runs\n", name.toUtf8().constData(), perVideo.size());
         spread("per_video_s", perVideo);
         spread("limit_ratio", limit);
+        spread("a_ratio", toA);
         spread("melt_ratio", melt);
         spread("cpu_ms_per_video", cpu);
         const std::string limitText = limit.empty()
                                           ? std::string("none")
                                           : QString::number(median(limit), 'f', 3).toStdString();
-        char line[256];
+        const std::string aText =
+            toA.empty() ? std::string("none") : QString::number(median(toA), 'f', 3).toStdString();
+        perMode[name.toStdString()] = median(perVideo);
+        char line[320];
         const std::string meltText = melt.empty()
                                          ? std::string("none")
                                          : QString::number(median(melt), 'f', 3).toStdString();
         std::snprintf(line, sizeof line,
-                      "result mode=%s per_video_s=%.2f limit_ratio=%s melt_ratio=%s "
+                      "result mode=%s per_video_s=%.2f a_ratio=%s limit_ratio=%s melt_ratio=%s "
                       "cpu_ms_per_video=%.1f peak_rss_mb=%.1f",
-                      name.toUtf8().constData(), median(perVideo), limitText.c_str(),
+                      name.toUtf8().constData(), median(perVideo), aText.c_str(), limitText.c_str(),
                       meltText.c_str(), median(cpu), peak);
         results.push_back(line);
     }
     std::printf(
-        "(a): the run's transcoder commands back to back; (b): the same on the prescribed "
-        "schedule; limit_ratio = run/(b); melt_ratio = run/melt; figures are medians "
-        "over the runs\n");
+        "(a): the run's transcoder commands back to back; (b): the same on the schedule of "
+        "fixed pauses the run had before its pauses ended with its transcoders; a_ratio = "
+        "run/(a); limit_ratio = run/(b); melt_ratio = run/melt; figures are medians over the "
+        "runs\n");
     for (const std::string& line : results) std::printf("%s\n", line.c_str());
+    if (perMode.count("ChMul") && perMode.count("one-by-one"))
+        std::printf("result parallel_to_one_by_one=%.3f\n",
+                    perMode["ChMul"] / perMode["one-by-one"]);
     return 0;
 }
