@@ -75,6 +75,18 @@ foreach(prefix ${STITCHWELL_WIN_PREFIXES})
     list(APPEND licence_sources "${prefix}/LICENSE|${name}.txt")
   endif()
 endforeach()
+# The toolchain's runtime shipped beside the programs: GCC's (with its runtime library exception)
+# and mingw-w64's winpthreads; and libzen, built into the media library (Debian's record of the
+# same source package).
+foreach(entry "gcc-mingw-w64-base|gcc-runtime" "mingw-w64-common|mingw-w64-winpthreads"
+        "libzen0v5|libzen")
+  string(REPLACE "|" ";" pair ${entry})
+  list(GET pair 0 package)
+  list(GET pair 1 name)
+  if(EXISTS /usr/share/doc/${package}/copyright)
+    list(APPEND licence_sources "/usr/share/doc/${package}/copyright|${name}.txt")
+  endif()
+endforeach()
 get_filename_component(mediainfo_root ${STITCHWELL_WIN_MEDIAINFO} DIRECTORY)
 get_filename_component(mediainfo_root ${mediainfo_root} DIRECTORY)
 if(EXISTS ${mediainfo_root}/LICENSE)

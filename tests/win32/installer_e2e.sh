@@ -51,7 +51,7 @@ users=$WINEPREFIX/drive_c/users
 inst=$(find "$users" -type d -path '*/AppData/Local/Programs/Stitchwell' | head -1)
 [ -n "$inst" ] || fail "nothing installed under AppData\\Local\\Programs"
 for f in Stitchwell.exe Pressling.dll Powerloop.exe Vidforge.dll MediaInfoT.dll Accelerate.dll \
-  Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll licenses/ffmpeg-GPL-3.txt 卸载.exe; do
+  Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll licenses/ffmpeg-GPL-3.txt licenses/gcc-runtime.txt 卸载.exe; do
   [ -f "$inst/$f" ] || fail "the installed program folder lacks $f"
 done
 [ -n "$(find -L "$users" -name 'Stitchwell.lnk' -path '*esktop*')" ] || fail "no desktop shortcut"
