@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QStatusBar>
 
+#include "shell/CSystrayIcon.h"
 #include "ui/Form1.h"
 
 #ifndef STITCHWELL_VERSION_MAJOR
@@ -42,9 +43,7 @@ void Form1::fillTrayRecord(const QString& tip) {
     trayRecord.uFlags = tray::kFlagsAll;
     trayRecord.uCallbackMessage = tray::kMouseMove;
     trayRecord.hIcon = m_iconHandle;
-    const tray::Tip kept = tray::MakeTip(tip);
-    trayRecord.setTip(kept.field);
-    trayTipText = kept.text;
+    trayTipText = CSystrayIcon::fillTip(trayRecord, tip);
 }
 
 void Form1::hideBehindTray() {
