@@ -22,6 +22,9 @@ public:
         bool rotateClockwise = false, hardware = false,
              parallel = false;    // ChRotate, ChSpeed, ChMul
         std::string accelerator;  // the selected entry of CmbAcc, empty for none
+        // How many sessions of the selected hardware form may run at once, as the acceleration
+        // probe established it (2 where nothing usable is stored).
+        int hardwareSessions = 2;
     };
     enum class Ask { Error, OkCancel, YesNo };
 

@@ -20,7 +20,7 @@ MergeHost::JobInputs ScriptedHost::jobInputs() const {
 }
 
 MergeHost::ClipInputs ScriptedHost::clipInputs() const {
-    return ClipInputs{rotateClockwise, hardware, parallel, accelerator};
+    return ClipInputs{rotateClockwise, hardware, parallel, accelerator, hardwareSessions};
 }
 
 void ScriptedHost::setAudio(const std::string& caption, int count) {

@@ -28,7 +28,7 @@ public:
     bool mute = true, music = true, compress = false, background = false;
     bool rotateClockwise = false, hardware = false, parallel = false;
     std::string accelerator;
-    int acceleratorRow = -1;
+    int acceleratorRow = -1, hardwareSessions = 2;
     std::string output, used, caption = "Stitchwell";
 
     // window state
