@@ -181,8 +181,8 @@ bool MergeRun::awaitToolRoom(int bound) {
     return true;
 }
 
-int MergeRun::ParallelToolBound(bool hardware, int processors) {
-    if (hardware) return 2;
+int MergeRun::ParallelToolBound(bool hardware, int hardwareSessions, int processors) {
+    if (hardware) return std::max(1, hardwareSessions);
     return std::max(2, processors);
 }
 
@@ -455,6 +455,7 @@ bool MergeRun::checkJob(std::vector<std::string>& sources) {
     m_state.MadeCount = 0;
     m_setAside.clear();
     m_failures.clear();
+    m_hardwareSessions.clear();
     m_neededSpace = 0;
 
     // a counted music caption passes untested
@@ -605,6 +606,7 @@ MergeRun::Step MergeRun::runPass() {
     m_passStart = platform::secondsSinceMidnight();
     m_usedClips.clear();
     m_hardwareClips.clear();
+    m_hardwareAtOnce = 0;
     m_clipsDuration = 0;
     m_musicSource.clear();
     m_partialFile.clear();
@@ -701,12 +703,20 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
     m_hardwareClips.push_back(encoder != MergeTexts::Encoder::Software);
 
     if (stopped()) return Step::Stop;
+    const bool hardware = encoder != MergeTexts::Encoder::Software;
     if (inputs.parallel) {
         const int processors = m_env.processors > 0
                                    ? m_env.processors
                                    : static_cast<int>(std::thread::hardware_concurrency());
-        const bool hardware = encoder != MergeTexts::Encoder::Software;
-        if (!awaitToolRoom(ParallelToolBound(hardware, processors))) return Step::Stop;
+        int sessions = inputs.hardwareSessions;
+        if (const auto lowered = m_hardwareSessions.find(inputs.accelerator);
+            lowered != m_hardwareSessions.end())
+            sessions = std::min(sessions, lowered->second);
+        if (!awaitToolRoom(ParallelToolBound(hardware, sessions, processors))) return Step::Stop;
+    }
+    if (hardware) {
+        m_hardwareForm = inputs.accelerator;
+        m_hardwareAtOnce = std::max(m_hardwareAtOnce, m_tools.runningCount() + 1);
     }
     if (!startTool(command, clipReport(folderIndex))) return Step::Skip;
     if (!inputs.parallel) holdWhileToolRuns(kStartPauseSeconds);
@@ -865,9 +875,16 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
     for (int i = 0; i < folderCount; ++i) {
         if (platform::fileExists(tmpFile(num(i) + ".mp4")) && lengths[i] > 0) continue;
         if (i < int(m_usedClips.size())) {
-            // a hardware form that fails says nothing about the clip
+            // a hardware form that fails says nothing about the clip; where the pass ran more
+            // sessions at once than the card takes, the next pass runs one fewer
             if (m_hardwareClips[i]) {
                 logWithReport("硬件加速预处理失败：" + m_usedClips[i], clipReport(i));
+                if (m_hardwareAtOnce > 1) {
+                    m_hardwareSessions[m_hardwareForm] = m_hardwareAtOnce - 1;
+                    m_log.write("硬件加速同时处理" + num(m_hardwareAtOnce) +
+                                "个视频时失败，此后最多同时处理" + num(m_hardwareAtOnce - 1) +
+                                "个");
+                }
                 status(kHardwareFailed);
             } else {
                 noteFailure(m_usedClips[i], kClipFailed, clipReport(i));

@@ -72,9 +72,9 @@ public:
     const RunLog& runLog() const { return m_log; }
 
     // How many transcoders of a pass run at once in parallel mode: one per logical processor (at
-    // least 2; an unknown count, 0 or less, counts as 2); for a hardware form 2, which every
-    // driver of the supported cards allows.
-    static int ParallelToolBound(bool hardware, int processors);
+    // least 2; an unknown count, 0 or less, counts as 2); for a hardware form the sessions the
+    // acceleration probe saw run at once (at least 1).
+    static int ParallelToolBound(bool hardware, int hardwareSessions, int processors);
 
     // The name under which a used file is stored in `dir` (ending with a separator): `name` when
     // free, else "stem (1).ext", "stem (2).ext", … — the first that `exists` does not know.
@@ -168,10 +168,14 @@ private:
     std::int64_t m_neededSpace = 0;  // free bytes a video needs, learnt from one that did not fit
     std::map<std::string, std::int64_t> m_setAside;  // unusable file -> its length then
     std::map<std::string, int> m_failures;           // failed preparations per file
+    // hardware form -> the sessions at once it is held to after a pass that ran more failed
+    std::map<std::string, int> m_hardwareSessions;
 
     // per pass
     std::vector<std::string> m_usedClips;  // UsedClipList
     std::vector<bool> m_hardwareClips;     // prepared with a hardware form
+    int m_hardwareAtOnce = 0;              // the most hardware sessions the pass ran at once
+    std::string m_hardwareForm;            // the hardware form the pass used last
     double m_clipsDuration = 0;            // ClipsDuration
     std::string m_musicSource;             // MusicSource
     int m_musicRepeats = 1;                // copies of it joined for the track

@@ -507,9 +507,11 @@ TEST(MergeRun, MislabelledMp3IsReencodedIntoTheTrack) {
 // 2 s while it runs (a stop then ends the run at once); with 多线程 no more transcoders run at once
 // than the bound, and the next clip starts when one ends.
 TEST(MergeRun, ClipTranscodersArePacedByTheirEndsAndTheBound) {
-    EXPECT_EQ(MergeRun::ParallelToolBound(false, 8), 8);
-    for (int processors : {1, 0, -3}) EXPECT_EQ(MergeRun::ParallelToolBound(false, processors), 2);
-    EXPECT_EQ(MergeRun::ParallelToolBound(true, 16), 2);
+    EXPECT_EQ(MergeRun::ParallelToolBound(false, 3, 8), 8);
+    for (int processors : {1, 0, -3})
+        EXPECT_EQ(MergeRun::ParallelToolBound(false, 3, processors), 2);
+    EXPECT_EQ(MergeRun::ParallelToolBound(true, 3, 16), 3);
+    for (int sessions : {0, -1}) EXPECT_EQ(MergeRun::ParallelToolBound(true, sessions, 16), 1);
 
     const Media& m = Media::get();
     struct Case {
@@ -563,5 +565,62 @@ TEST(MergeRun, ClipTranscodersArePacedByTheirEndsAndTheBound) {
             }
             EXPECT_TRUE(testsupport::pidsNamed("Vidforge.exe").empty());
         }
+    }
+}
+
+// A hardware form is held to the sessions stored for it; a card that takes fewer than stored
+// fails the pass that ran more, and each such pass lowers the bound by one, so the run goes on
+// making videos instead of trying the same pass again and again.
+TEST(MergeRun, HardwareSessionsBeyondTheCardsLimitLowerTheBoundUntilVideosAreMade) {
+    const Media& m = Media::get();
+    struct Case {
+        int stored, cardTakes, lowerings;
+    };
+    for (const Case& c : {Case{3, 2, 1}, Case{3, 1, 2}, Case{0, 1, 0}, Case{2, 2, 0}}) {
+        RunFixture f(8);
+        const QString tool = QString::fromStdString(f.program + S + "Vidforge.exe");
+        ASSERT_TRUE(QFile::remove(tool) && QFile::copy(STANDIN_TOOL, tool));
+        QFile(tool).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ::setenv("SW_STANDIN_SESSIONS", std::to_string(c.cardTakes).c_str(), 1);
+        ::setenv("SW_STANDIN_SLOTS", f.tmp.sub("slots", true).toUtf8().constData(), 1);
+        ::setenv("SW_STANDIN_MS", "400", 1);  // sessions started together overlap
+        for (int i = 0; i < 4; ++i) {
+            const std::string folder = f.folder("f" + std::to_string(i));
+            for (int k = 0; k < 3; ++k)
+                RunFixture::put(m.port, folder + S + std::to_string(k) + ".mp4");
+            f.host.entries.push_back(folder);
+        }
+        f.host.parallel = f.host.hardware = true;
+        f.host.accelerator = "NVIDIA显卡硬件加速";
+        f.host.hardwareSessions = c.stored;
+        f.host.answers = {true, true, false};  // confirm, stop, no folder
+        std::size_t mostAtOnce = 0;
+        f.host.onPump = [&] {
+            mostAtOnce = std::max(mostAtOnce, testsupport::pidsNamed("Vidforge.exe").size());
+            // a pass tried again and again ends the run without a video
+            const auto failures =
+                std::count(f.host.statusLog.begin(), f.host.statusLog.end(),
+                           "状态：硬件加速处理失败，请检查显卡或取消硬件加速，重试中...");
+            if ((f.host.run->MadeCount == 1 || failures > c.lowerings + 1) &&
+                !f.host.run->StopRequested)
+                f.run.MenuStop_Click();
+        };
+        f.run.MenuDo_Click();
+        for (const char* v : {"SW_STANDIN_SESSIONS", "SW_STANDIN_SLOTS", "SW_STANDIN_MS"})
+            ::unsetenv(v);
+
+        EXPECT_EQ(f.host.run->MadeCount, 1) << c.stored << " " << c.cardTakes;
+        const std::string log = read(f.run.runLog().fileFor(platform::today()));
+        int lowered = 0, failed = 0;
+        for (std::size_t at = 0; (at = log.find("此后最多同时处理", at)) != std::string::npos; ++at)
+            ++lowered;
+        for (std::size_t at = 0; (at = log.find("硬件加速预处理失败", at)) != std::string::npos;
+             ++at)
+            ++failed;
+        EXPECT_EQ(lowered, c.lowerings) << log;
+        EXPECT_EQ(failed, c.lowerings) << log;
+        EXPECT_LE(mostAtOnce, std::size_t(std::max(1, c.stored)));
+        // every clip of a failed pass is still in its folder or used once
+        EXPECT_EQ(names(f.usedVideos()).size(), 4u);
     }
 }
