@@ -40,6 +40,9 @@ std::string ProgramFolder::probeInput() const {
 std::string ProgramFolder::probeOutput() const {
     return file("Acc.mp4");
 }
+std::string ProgramFolder::probeSessionOutput(int n) const {
+    return file("Acc" + std::to_string(n) + ".mp4");
+}
 std::string ProgramFolder::copyLock() const {
     return file(kCopyLock);
 }

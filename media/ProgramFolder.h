@@ -41,6 +41,7 @@ public:
     std::string probeSample() const;                    // "Accelerate.dll", as shipped
     std::string probeInput() const;                     // "Accelerate.mp4"
     std::string probeOutput() const;                    // "Acc.mp4"
+    std::string probeSessionOutput(int n) const;        // "Acc<n>.mp4", session n of a round
     std::string copyLock() const;                       // "Stitchwell.lock"
     std::string compressorLock() const;                 // "Pressling.lock"
     std::string updater() const;                        // "Powerloop.exe"

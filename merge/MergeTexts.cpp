@@ -453,11 +453,16 @@ int PickIndex(float r, int count) {
 }
 
 std::string ProbeCommand(Encoder enc, const std::string& programFolder, char sep) {
+    return ProbeCommand(enc, programFolder, sep, ProgramFolder(programFolder, sep).probeOutput());
+}
+
+std::string ProbeCommand(Encoder enc, const std::string& programFolder, char sep,
+                         const std::string& outputFile) {
     const ProgramFolder folder(programFolder, sep);
     const EncoderPieces pieces = PiecesOf(enc);
     return std::string(pieces.decoder) + " -i \"" + folder.probeInput() +
            "\" -vf \"transpose=1\" -s 720:1280 -r 25 -b:v 10000k -an -q:v 0 " +
-           std::string(pieces.encoder) + " -y \"" + folder.probeOutput() + "\"";
+           std::string(pieces.encoder) + " -y \"" + outputFile + "\"";
 }
 
 std::string CompressorParams(const std::string& programFolder, char sep) {

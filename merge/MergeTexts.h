@@ -158,6 +158,9 @@ int PickIndex(float r, int count);
 // The acceleration probe's transcoder command for one hardware encoder: the shipped sample turned,
 // sized and encoded into the probe's output.
 std::string ProbeCommand(Encoder enc, const std::string& programFolder, char sep);
+// The same command writing outputFile (a full path) instead, for sessions that run at once.
+std::string ProbeCommand(Encoder enc, const std::string& programFolder, char sep,
+                         const std::string& outputFile);
 
 // The six TAB-separated fields that start the compressor.
 std::string CompressorParams(const std::string& programFolder, char sep);

@@ -27,8 +27,8 @@
 #include "merge/MergeRun.h"
 #include "merge/MergeTexts.h"
 #include "platform/Platform.h"
-#include "shell/NewDir.h"
 #include "shell/DialogService.h"
+#include "shell/NewDir.h"
 #include "ui/ElidedLabel.h"
 #include "ui/ParamRules.h"
 #include "ui/Settings.h"
@@ -49,6 +49,12 @@ constexpr int kMaxFolders = 20;
 
 QChar sep() {
     return QChar::fromLatin1(platform::kSep);
+}
+
+// The session count of encoder entry i; none where the list of counts ends before it.
+std::optional<int> countAt(const std::vector<int>& sessions, int i) {
+    if (i < 0 || i >= std::ssize(sessions)) return std::nullopt;
+    return sessions[i];
 }
 
 // The name the file system reports for the last component of a path; "" when nothing exists
@@ -130,11 +136,12 @@ QString Form1::usedRoot() const {
     return LMove->text();
 }
 
-void Form1::offerAccelerators(const QStringList& entries, std::optional<int> preferred) {
+void Form1::offerAccelerators(const QStringList& entries, const std::vector<int>& sessions,
+                              std::optional<int> preferred) {
     if (preferred) m_preferredEncoderIndex = *preferred;
     if (entries.isEmpty()) return;
     ChSpeed->setEnabled(true);
-    for (const QString& entry : entries) addAccelerator(entry);
+    for (int i = 0; i < entries.size(); ++i) addAccelerator(entries[i], countAt(sessions, i));
     selectAccelerator(m_preferredEncoderIndex);
 }
 
@@ -161,9 +168,9 @@ bool Form1::selectAccelerator(int index) {
     return true;
 }
 
-void Form1::addAccelerator(const QString& entry) {
+void Form1::addAccelerator(const QString& entry, std::optional<int> sessions) {
     const int before = CmbAcc->currentIndex();
-    CmbAcc->addItem(entry);
+    CmbAcc->addItem(entry, sessions ? QVariant(*sessions) : QVariant());
     CmbAcc->setCurrentIndex(before);  // adding never selects
 }
 
@@ -178,8 +185,11 @@ bool Form1::restoreAccelerationSettings() {
     // twice) is not taken at its word.
     const QStringList known = {QStringLiteral("Intel显卡硬件加速"),
                                QStringLiteral("NVIDIA显卡硬件加速")};
-    for (const QString& entry : m_settings.accs()) {
-        if (known.contains(entry) && CmbAcc->findText(entry) < 0) addAccelerator(entry);
+    const QStringList stored = m_settings.accs();
+    const std::vector<int> sessions = m_settings.accSessions();
+    for (int i = 0; i < stored.size(); ++i) {
+        if (!known.contains(stored[i]) || CmbAcc->findText(stored[i]) >= 0) continue;
+        addAccelerator(stored[i], countAt(sessions, i));
     }
     if (const auto selected = m_settings.cmbAcc(m_preferredEncoderIndex))
         selectAccelerator(*selected);

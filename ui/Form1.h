@@ -28,6 +28,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "merge/MergeHost.h"
 #include "shell/TrayRecord.h"
@@ -150,9 +151,11 @@ public:
     void showUsedRoot(const QString& folder);
     QString outputFolder() const;
     QString usedRoot() const;
-    // The acceleration probe's findings: ChSpeed enabled, the entries added to CmbAcc, the
-    // preferred encoder taken when given and selected.
-    void offerAccelerators(const QStringList& entries, std::optional<int> preferred);
+    // The acceleration probe's findings: ChSpeed enabled, the entries added to CmbAcc with how
+    // many sessions of each may run at once (sessions[i] for entries[i]), the preferred encoder
+    // taken when given and selected.
+    void offerAccelerators(const QStringList& entries, const std::vector<int>& sessions,
+                           std::optional<int> preferred);
     int preferredEncoderIndex() const { return m_preferredEncoderIndex; }
     void setPreferredEncoderIndex(int index) { m_preferredEncoderIndex = index; }
     QStringList acceleratorEntries() const;
@@ -161,15 +164,17 @@ public:
     // MenuUpdate: enabled with "  发现有更新版本" appended to the caption, or disabled.
     void offerUpdate(bool offered);
 
-    // Restores ChSpeed, the preferred encoder and CmbAcc from the settings when "Accelerate" is
-    // set; false (nothing touched) when it is not, so the acceleration probe has to run.
+    // Restores ChSpeed, the preferred encoder and CmbAcc (each entry with the session count stored
+    // at its position) from the settings when "Accelerate" is set; false (nothing touched) when
+    // it is not, so the acceleration probe has to run.
     bool restoreAccelerationSettings();
 
     // Selects entry index of CmbAcc when there is one; false (selection unchanged) otherwise.
     bool selectAccelerator(int index);
     // Adds a hardware-encoder entry to CmbAcc without changing its selection (a combo box of this
-    // toolkit would select the first entry added to an empty list).
-    void addAccelerator(const QString& entry);
+    // toolkit would select the first entry added to an empty list), with how many of its sessions
+    // may run at once; without a count a run takes the merge host's default for it.
+    void addAccelerator(const QString& entry, std::optional<int> sessions = std::nullopt);
 
     // Brings the parameter fields into their valid forms (the checks that run when a field is
     // left), e.g. before a run reads them while one of them still has the focus.

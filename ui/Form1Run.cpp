@@ -44,7 +44,11 @@ MergeHost::ClipInputs Form1::clipInputs() const {
     in.rotateClockwise = ChRotate->isChecked();
     in.hardware = ChSpeed->isChecked();
     in.parallel = ChMul->isChecked();
-    if (CmbAcc->currentIndex() >= 0) in.accelerator = s(CmbAcc->currentText());
+    if (CmbAcc->currentIndex() >= 0) {
+        in.accelerator = s(CmbAcc->currentText());
+        if (const QVariant sessions = CmbAcc->currentData(); sessions.isValid())
+            in.hardwareSessions = sessions.toInt();
+    }
     return in;
 }
 

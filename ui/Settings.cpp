@@ -67,6 +67,17 @@ QStringList Settings::accs() const {
     return ReadSetting(kAccs, QString()).split(kCrLf, Qt::SkipEmptyParts);
 }
 
+std::vector<int> Settings::accSessions() const {
+    std::vector<int> counts;
+    for (const QString& piece :
+         ReadSetting(kAccSessions, QString()).split(kCrLf, Qt::SkipEmptyParts)) {
+        bool whole = false;
+        const int n = piece.trimmed().toInt(&whole);
+        counts.push_back(whole && n >= 1 && n <= kMaxSessions ? n : kDefaultSessions);
+    }
+    return counts;
+}
+
 std::optional<int> Settings::speed() const {
     return toInt16(ReadSetting(kSpeed, QStringLiteral("0")));
 }
@@ -92,6 +103,11 @@ void Settings::setAccs(const QStringList& entries) {
     QString text;
     for (const QString& e : entries) text += e + kCrLf;
     WriteSetting(kAccs, text);
+}
+void Settings::setAccSessions(const std::vector<int>& counts) {
+    QString text;
+    for (int n : counts) text += QString::number(n) + kCrLf;
+    WriteSetting(kAccSessions, text);
 }
 void Settings::setSpeed(bool ticked) {
     WriteSetting(kSpeed, ticked ? QStringLiteral("1") : QStringLiteral("0"));

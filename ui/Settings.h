@@ -1,5 +1,5 @@
 #pragma once
-// The per-user settings store of application "Stitchwell": seven keys in the section "Default".
+// The per-user settings store of application "Stitchwell": eight keys in the section "Default".
 // Values are text (numbers as decimal text, booleans as "1" / "0"); a missing key reads as the
 // default the reader gives. The store lives where QSettings keeps the user's settings (an INI
 // file under the user's config folder here, the registry on Windows); tests give a file path.
@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QSettings;
 
@@ -17,6 +18,7 @@ public:
     static constexpr const char* kAccelerate = "Accelerate";
     static constexpr const char* kAccIndex = "AccIndex";
     static constexpr const char* kAccs = "Accs";
+    static constexpr const char* kAccSessions = "AccSessions";
     static constexpr const char* kSpeed = "Speed";
     static constexpr const char* kCmbAcc = "CmbAcc";
     static constexpr const char* kSaveDir = "SaveDir";
@@ -40,14 +42,21 @@ public:
     std::optional<bool> accelerate() const;  // default "0"
     std::optional<int> accIndex() const;     // default "0"
     QStringList accs() const;                // split at CR LF, empty pieces dropped
-    std::optional<int> speed() const;        // default "0"
+    // How many sessions of each entry of "Accs" may run at once, split as accs() is: one count per
+    // piece, kDefaultSessions for a piece that is not a whole number 1..kMaxSessions. Shorter than
+    // accs() (or empty) where the store holds fewer counts, as one written before they were kept.
+    std::vector<int> accSessions() const;
+    static constexpr int kDefaultSessions = 2;
+    static constexpr int kMaxSessions = 8;
+    std::optional<int> speed() const;  // default "0"
     std::optional<int> cmbAcc(int accIndexDefault) const;
     QString saveDir(const QString& def) const;
     QString moveDir(const QString& def) const;
 
     void setAccelerate(bool on);
     void setAccIndex(int index);
-    void setAccs(const QStringList& entries);  // every entry followed by CR LF
+    void setAccs(const QStringList& entries);             // every entry followed by CR LF
+    void setAccSessions(const std::vector<int>& counts);  // likewise, decimal
     void setSpeed(bool ticked);
     void setCmbAcc(int index);
     void setSaveDir(const QString& folder);

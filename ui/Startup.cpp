@@ -119,12 +119,13 @@ void AccelerationProbe(Form1& form, Settings& settings) {
         RunAccelerationProbe(form.programFolder().toStdString(), [] { General::PumpEvents(); });
     QStringList entries;
     for (const auto& e : found.entries) entries << QString::fromStdString(e);
-    form.offerAccelerators(entries, found.preferredIndex);
+    form.offerAccelerators(entries, found.sessions, found.preferredIndex);
     if (entries.isEmpty()) return;
     guarded([&] {
         settings.setAccelerate(true);
         settings.setAccIndex(form.preferredEncoderIndex());
         settings.setAccs(entries);
+        settings.setAccSessions(found.sessions);
     });
 }
 

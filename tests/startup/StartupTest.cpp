@@ -87,6 +87,20 @@ protected:
         return list;
     }
     bool exists(const QString& name) const { return QFile::exists(prog + "/" + name); }
+    // The probe's input and outputs still in the program folder.
+    QStringList probeFilesLeft() const {
+        return QDir(prog).entryList({"Acc*.mp4"}, QDir::Files | QDir::Hidden);
+    }
+    // The probe's command text for the Intel or the NVIDIA form, writing output.
+    QString probeCommand(bool intel, const QString& output = "Acc.mp4") const {
+        const QString middle =
+            "/Accelerate.mp4\" -vf \"transpose=1\" -s 720:1280 -r 25 -b:v "
+            "10000k -an -q:v 0 ";
+        return intel ? "-c:v h264_qsv  -noautorotate   -i \"" + prog + middle +
+                           "  -c:v h264_qsv  -y \"" + prog + "/" + output + "\""
+                     : " -c:v h264_cuvid   -noautorotate  -i \"" + prog + middle +
+                           " -c:v h264_nvenc  -y \"" + prog + "/" + output + "\"";
+    }
 
     TempDir tmp;
     QString home, prog;
@@ -107,8 +121,8 @@ TEST_F(StartupTest, RealTranscoderFindsNoHardwareEncoderHere) {
     EXPECT_FALSE(controlsOf(*form).ChSpeed->isEnabled());
     EXPECT_EQ(controlsOf(*form).CmbAcc->count(), 0);
     for (const char* key : {"Accelerate", "AccIndex", "Accs"}) EXPECT_EQ(stored(key), kAbsent);
-    EXPECT_FALSE(exists("Acc.mp4"));  // the failed attempts' empty outputs are gone too
-    EXPECT_FALSE(exists("Accelerate.mp4"));
+    EXPECT_EQ(stored("AccSessions"), kAbsent);
+    EXPECT_EQ(probeFilesLeft(), QStringList());  // the failed attempts' empty outputs are gone too
     EXPECT_TRUE(exists("Vidforge.exe"));
     EXPECT_TRUE(dialogs.shown.empty());
 }
@@ -130,7 +144,12 @@ TEST_F(StartupTest, ProbeWaitsOnlyForItsOwnTranscoderAndNotWithoutEnd) {
     const ProbeFindings found = RunAccelerationProbe(
         prog.toStdString(), [] { General::PumpEvents(); }, {}, 1.0);
     EXPECT_EQ(found.entries, std::vector<std::string>{"NVIDIA显卡硬件加速"});
-    EXPECT_EQ(commands().size(), 2);
+    EXPECT_EQ(found.sessions, std::vector<int>{3});
+    // Only the form that worked has a session round, each session with an output of its own.
+    QStringList round = commands().mid(2);
+    round.sort();
+    EXPECT_EQ(round, (QStringList{probeCommand(false, "Acc1.mp4"), probeCommand(false, "Acc2.mp4"),
+                                  probeCommand(false, "Acc3.mp4")}));
     EXPECT_EQ(pidsNamed("Vidforge.exe"), other.pids);  // the hanging attempt was ended
 }
 
@@ -143,19 +162,10 @@ TEST_F(StartupTest, FailedAttemptsAreRetriedAtEveryStartWithTheExactCommands) {
         EXPECT_FALSE(controlsOf(*form).ChSpeed->isEnabled());
         EXPECT_EQ(controlsOf(*form).CmbAcc->count(), 0);
     }
-    const QString p = prog;
-    const QString intel = "-c:v h264_qsv  -noautorotate   -i \"" + p +
-                          "/Accelerate.mp4\" -vf \"transpose=1\" -s 720:1280 -r 25 -b:v 10000k "
-                          "-an -q:v 0   -c:v h264_qsv  -y \"" +
-                          p + "/Acc.mp4\"";
-    const QString nvidia = " -c:v h264_cuvid   -noautorotate  -i \"" + p +
-                           "/Accelerate.mp4\" -vf \"transpose=1\" -s 720:1280 -r 25 -b:v 10000k "
-                           "-an -q:v 0  -c:v h264_nvenc  -y \"" +
-                           p + "/Acc.mp4\"";
-    EXPECT_EQ(commands(), (QStringList{intel, nvidia, intel, nvidia}));
+    const QString intel = probeCommand(true), nvidia = probeCommand(false);
+    EXPECT_EQ(commands(), (QStringList{intel, nvidia, intel, nvidia}));  // no session round
     for (const char* key : {"Accelerate", "AccIndex", "Accs"}) EXPECT_EQ(stored(key), kAbsent);
-    EXPECT_FALSE(exists("Acc.mp4"));
-    EXPECT_FALSE(exists("Accelerate.mp4"));
+    EXPECT_EQ(probeFilesLeft(), QStringList());
 }
 
 struct ProbeCase {
@@ -163,6 +173,7 @@ struct ProbeCase {
     const char* behaviour;
     QStringList entries;
     int preferred;
+    QString sessions;  // as stored
 };
 
 class ProbeOutcome : public StartupTest, public ::testing::WithParamInterface<ProbeCase> {};
@@ -181,13 +192,13 @@ TEST_P(ProbeOutcome, EntriesPreferenceAndSettings) {
         EXPECT_EQ(stored("Accelerate"), "1");
         EXPECT_EQ(stored("AccIndex"), QString::number(c.preferred));
         EXPECT_EQ(stored("Accs"), c.entries.join("\r\n") + "\r\n");
-        EXPECT_FALSE(exists("Acc.mp4"));
-        EXPECT_FALSE(exists("Accelerate.mp4"));
+        EXPECT_EQ(stored("AccSessions"), c.sessions);
+        EXPECT_EQ(probeFilesLeft(), QStringList());
     }
     // The next start restores what the probe found and never probes again.
     auto again = makeForm();
     ASSERT_TRUE(runStartup(*again, *settings, dialogs));
-    EXPECT_EQ(commands().size(), 2);
+    EXPECT_EQ(commands().size(), 2 + 3 * c.entries.size());
     EXPECT_TRUE(controlsOf(*again).ChSpeed->isEnabled());
     EXPECT_EQ(entries(*again), c.entries);
     EXPECT_EQ(controlsOf(*again).CmbAcc->currentIndex(), c.preferred);
@@ -196,18 +207,37 @@ TEST_P(ProbeOutcome, EntriesPreferenceAndSettings) {
 INSTANTIATE_TEST_SUITE_P(
     StandIn, ProbeOutcome,
     ::testing::Values(
-        ProbeCase{"OnlyIntel", "h264_qsv write 0\nh264_nvenc empty 0\n", {kIntel}, 0},
-        ProbeCase{"OnlyNvidia", "h264_qsv empty 0\nh264_nvenc write 0\n", {kNvidia}, 0},
-        ProbeCase{
-            "Intel3Nvidia5", "h264_qsv write 3000\nh264_nvenc write 5000\n", {kIntel, kNvidia}, 0},
-        ProbeCase{
-            "Intel5Nvidia3", "h264_qsv write 5000\nh264_nvenc write 3000\n", {kIntel, kNvidia}, 1},
+        ProbeCase{"OnlyIntel", "h264_qsv write 0\nh264_nvenc empty 0\n", {kIntel}, 0, "3\r\n"},
+        ProbeCase{"OnlyNvidia", "h264_qsv empty 0\nh264_nvenc write 0\n", {kNvidia}, 0, "3\r\n"},
+        ProbeCase{"Intel3Nvidia5",
+                  "h264_qsv write 3000\nh264_nvenc write 5000\n",
+                  {kIntel, kNvidia},
+                  0,
+                  "3\r\n3\r\n"},
+        ProbeCase{"Intel5Nvidia3",
+                  "h264_qsv write 5000\nh264_nvenc write 3000\n",
+                  {kIntel, kNvidia},
+                  1,
+                  "3\r\n3\r\n"},
+        // Drivers that let only so many sessions run at once; a session holds its slot for the
+        // whole second it runs, long beside the moment it takes to start three.
+        ProbeCase{"IntelOneSessionNvidiaTwo",
+                  "h264_qsv write 1000 sessions 1\nh264_nvenc write 3000 sessions 2\n",
+                  {kIntel, kNvidia},
+                  0,
+                  "1\r\n2\r\n"},
+        ProbeCase{"NvidiaThreeSessions",
+                  "h264_qsv none 0\nh264_nvenc write 1000 sessions 3\n",
+                  {kNvidia},
+                  0,
+                  "3\r\n"},
         // The Intel run ends just past a second boundary, so the NVIDIA run ends within the same
         // second: a 0 s attempt keeps the index at 0 although it was the faster one.
         ProbeCase{"Nvidia0Seconds",
                   "h264_qsv write 3000 align\nh264_nvenc write 0\n",
                   {kIntel, kNvidia},
-                  0}),
+                  0,
+                  "3\r\n3\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- stored settings and missing files -------------------------------------------------------
@@ -220,21 +250,56 @@ TEST_F(StartupTest, StoredAccelerationSettingsAreRestoredOrPassedOver) {
         bool speedEnabled, ticked;
         QStringList entries;
         int selected;
+        std::vector<int> sessions;  // the merge run's session count with each entry selected
     } cases[] = {
-        {{"Accelerate", "1"}, true, false, {}, -1},
-        {{"Accelerate", "1", "Accs", kIntel + "\r\n", "CmbAcc", "1"}, true, false, {kIntel}, -1},
+        {{"Accelerate", "1"}, true, false, {}, -1, {}},
+        {{"Accelerate", "1", "Accs", kIntel + "\r\n", "AccSessions", "1\r\n", "CmbAcc", "1"},
+         true,
+         false,
+         {kIntel},
+         -1,
+         {1}},
+        // A store from before the session counts were kept.
         {{"Accelerate", "1", "Accs", both, "Speed", "1", "CmbAcc", "1"},
          true,
          true,
          {kIntel, kNvidia},
-         1},
-        {{"Accelerate", "1", "Accs", both, "Speed", "abc", "AccIndex", "x", "CmbAcc", "99999"},
+         1,
+         {2, 2}},
+        {{"Accelerate", "1", "Accs", both, "AccSessions", "3\r\n8\r\n", "Speed", "abc", "AccIndex",
+          "x", "CmbAcc", "99999"},
          true,
          false,
          {kIntel, kNvidia},
-         -1},
+         -1,
+         {3, 8}},
+        {{"Accelerate", "1", "Accs", both, "AccSessions", "0\r\n9\r\n"},
+         true,
+         false,
+         {kIntel, kNvidia},
+         0,
+         {2, 2}},
+        {{"Accelerate", "1", "Accs", both, "AccSessions", "x1\r\n-3\r\n"},
+         true,
+         false,
+         {kIntel, kNvidia},
+         0,
+         {2, 2}},
+        // More entries than counts; an entry passed over keeps its count's position.
+        {{"Accelerate", "1", "Accs", both, "AccSessions", "1\r\n"},
+         true,
+         false,
+         {kIntel, kNvidia},
+         0,
+         {1, 2}},
+        {{"Accelerate", "1", "Accs", "别的\r\n" + kNvidia + "\r\n", "AccSessions", "1\r\n3\r\n"},
+         true,
+         false,
+         {kNvidia},
+         0,
+         {3}},
         // An unreadable flag skips the step: neither restored nor probed.
-        {{"Accelerate", "abc"}, false, false, {}, -1},
+        {{"Accelerate", "abc"}, false, false, {}, -1, {}},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -250,6 +315,14 @@ TEST_F(StartupTest, StoredAccelerationSettingsAreRestoredOrPassedOver) {
         EXPECT_EQ(entries(*form), c.entries);
         EXPECT_EQ(controlsOf(*form).CmbAcc->currentIndex(), c.selected);
         EXPECT_EQ(controlsOf(*form).LDir->text(), home + "/Stitchwell");  // later steps still ran
+        const MergeHost& host = *form;
+        if (c.selected < 0) {
+            EXPECT_EQ(host.clipInputs().hardwareSessions, 2);
+        }
+        for (int i = 0; i < std::ssize(c.sessions); ++i) {
+            controlsOf(*form).CmbAcc->setCurrentIndex(i);
+            EXPECT_EQ(host.clipInputs().hardwareSessions, c.sessions[i]) << i;
+        }
     }
     EXPECT_TRUE(commands().isEmpty());  // the probe never ran
     EXPECT_TRUE(dialogs.shown.empty());

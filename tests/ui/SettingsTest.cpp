@@ -23,6 +23,7 @@ TEST(Settings, ReadsDefaultsAndKeepsWrittenTextAcrossInstances) {
         s.setAccelerate(true);
         s.setAccIndex(1);
         s.setAccs({"Intel显卡硬件加速", "NVIDIA显卡硬件加速"});
+        s.setAccSessions({3, 1});
         s.setSpeed(true);
         s.setCmbAcc(-1);
         s.setSaveDir("/视频/输出, 第一批");
@@ -32,6 +33,7 @@ TEST(Settings, ReadsDefaultsAndKeepsWrittenTextAcrossInstances) {
     EXPECT_EQ(s.ReadSetting("Accelerate", 0), QString("1"));
     EXPECT_EQ(s.ReadSetting("Accs", ""), QString("Intel显卡硬件加速\r\nNVIDIA显卡硬件加速\r\n"));
     EXPECT_EQ(s.accs(), QStringList({"Intel显卡硬件加速", "NVIDIA显卡硬件加速"}));
+    EXPECT_EQ(s.accSessions(), (std::vector<int>{3, 1}));
     EXPECT_EQ(s.ReadSetting("Speed", 0), QString("1"));
     EXPECT_EQ(s.cmbAcc(0), -1);
     EXPECT_EQ(s.saveDir("x"), QString("/视频/输出, 第一批"));
@@ -43,8 +45,8 @@ TEST(Settings, ReadsDefaultsAndKeepsWrittenTextAcrossInstances) {
     raw.beginGroup("Default");
     QStringList keys = raw.childKeys();
     keys.sort();
-    EXPECT_EQ(keys, QStringList({"AccIndex", "Accelerate", "Accs", "CmbAcc", "MoveDir", "SaveDir",
-                                 "Speed"}));
+    EXPECT_EQ(keys, QStringList({"AccIndex", "AccSessions", "Accelerate", "Accs", "CmbAcc",
+                                 "MoveDir", "SaveDir", "Speed"}));
 }
 
 TEST(Settings, TheUsersStoreIsAddressedByTheApplicationName) {
