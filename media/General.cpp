@@ -140,6 +140,9 @@ void PumpEvents(int maxWaitMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kWaitMs));
         return;
     }
+    // A wake while pending events are handled (the end of a started program among them) ends
+    // this pump without waiting: its caller looks again at once.
+    const unsigned wakesBefore = wakes();
     QCoreApplication::processEvents();
     if (kWaitMs == 0) return;
     QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
@@ -161,7 +164,6 @@ void PumpEvents(int maxWaitMs) {
         return notifier;
     }();
     (void)ended;
-    const unsigned wakesBefore = wakes();
     // One timer per nesting depth, made once: a pump is called ten times a second and more, and
     // an event handled inside it may pump again.
     static std::vector<std::unique_ptr<QTimer>> timers;

@@ -38,8 +38,15 @@ constexpr std::int64_t kMinFreeBytes = 1 << 20;
 // The longest pause after a transcoder start in one-by-one mode; it ends when the transcoder does.
 constexpr double kStartPauseSeconds = 2.0;
 // How often a pause or wait that ends with a transcoder of this run looks whether it has ended
-// (where the end itself does not wake the pump).
+// where the end itself does not wake the pump.
 constexpr int kToolEndPollMs = 50;
+
+// The pump's wait while a transcoder of this run runs: where the end of a started program wakes
+// the pump, a look per kPollMs is enough; elsewhere one per kToolEndPollMs.
+int toolEndWaitMs() {
+    static const bool woken = platform::startedEndedDescriptor() >= 0;
+    return woken ? kPollMs : kToolEndPollMs;
+}
 // How long a reason stays in the status line before the run tries again.
 constexpr float kHoldSeconds = 2.0f;
 // Preparations of one file that may fail before it is set aside for the rest of the run.
@@ -168,7 +175,7 @@ void MergeRun::holdWhileToolRuns(double seconds) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
         if (left <= 0) break;
-        m_host.pumpEvents(static_cast<int>(std::min<std::int64_t>(left, kToolEndPollMs)));
+        m_host.pumpEvents(static_cast<int>(std::min<std::int64_t>(left, toolEndWaitMs())));
     }
 }
 
@@ -176,7 +183,7 @@ void MergeRun::holdWhileToolRuns(double seconds) {
 bool MergeRun::awaitToolRoom(int bound) {
     while (m_tools.runningCount() >= bound) {
         if (stopped()) return false;
-        m_host.pumpEvents(kToolEndPollMs);
+        m_host.pumpEvents(toolEndWaitMs());
     }
     return true;
 }
@@ -251,6 +258,7 @@ bool MergeRun::writeToolList(const std::string& text) {
 }
 
 void MergeRun::setAside(const std::string& path, const std::string& notice) {
+    m_settled.erase(path);
     diag::note(diag::Area::Merge, "set aside for this run: " + path);
     m_setAside[path] = platform::fileSize(path);
     m_log.write("本次运行中不再使用：" + path + "；原因：" + reason(notice) + baseName(path));
@@ -287,8 +295,7 @@ MergeRun::Listing MergeRun::listClips(const std::string& folder) {
                 continue;
             }
             if (usable(path)) {
-                const auto age = platform::secondsSinceChange(path);
-                if (age && *age >= kSettleSeconds)
+                if (settled(path))
                     listing.names.push_back(name);
                 else
                     ++listing.settling;
@@ -310,8 +317,7 @@ MergeRun::Listing MergeRun::listMusic(const std::string& folder) {
             continue;
         }
         if (!usable(path)) continue;
-        const auto age = platform::secondsSinceChange(path);
-        if (age && *age >= kSettleSeconds)
+        if (settled(path))
             listing.names.push_back(name);
         else
             ++listing.settling;
@@ -319,15 +325,33 @@ MergeRun::Listing MergeRun::listMusic(const std::string& folder) {
     return listing;
 }
 
+// A file counts once it has not changed for a second. One seen so is not looked at again by
+// later listings (twenty folders of hundreds of clips would cost a look per file and pass); the
+// pick looks once more at the file it takes.
+bool MergeRun::settled(const std::string& path) {
+    if (m_settled.count(path)) return true;
+    const auto age = platform::secondsSinceChange(path);
+    if (!age || *age < kSettleSeconds) return false;
+    m_settled.insert(path);
+    return true;
+}
+
 // The random pick from a listing: a picked file that has vanished since the listing is drawn
-// again from the same listing. Nothing when every listed file has vanished or a stop came.
+// again from the same listing. Nothing when every listed file has vanished, when the picked one
+// changed again (the folder is listed anew and counts it as still being copied in) or a stop
+// came.
 std::optional<std::string> MergeRun::pickExisting(const std::string& folder,
                                                   const std::vector<std::string>& names) {
     while (!stopped()) {
         const int index = MergeTexts::PickIndex(draw(), int(names.size()));
         const std::string path = folder + platform::sepStr() + names[index];
         m_host.pumpEvents(0);
-        if (platform::fileExists(path)) return path;
+        if (platform::fileExists(path)) {
+            const auto age = platform::secondsSinceChange(path);
+            if (age && *age >= kSettleSeconds) return path;
+            m_settled.erase(path);
+            return std::nullopt;
+        }
         const bool anyLeft = std::any_of(names.begin(), names.end(), [&](const auto& name) {
             return platform::fileExists(folder + platform::sepStr() + name);
         });
@@ -379,6 +403,7 @@ int MergeRun::RemoveLeftoverOutputs(const std::string& outputFolder) {
 // Moves a used clip or mp3 into a used-material folder. A file already stored there is never
 // replaced: the new one takes the next free name "name (1).ext", "name (2).ext", ….
 void MergeRun::storeUsed(const std::string& path, const std::string& dir) {
+    m_settled.erase(path);
     if (path.empty() || !platform::fileExists(path)) return;
     const std::string name = baseName(path);
     std::string target;
@@ -456,6 +481,7 @@ bool MergeRun::checkJob(std::vector<std::string>& sources) {
     m_setAside.clear();
     m_failures.clear();
     m_hardwareSessions.clear();
+    m_settled.clear();
     m_neededSpace = 0;
 
     // a counted music caption passes untested
@@ -955,7 +981,8 @@ MergeRun::Step MergeRun::runFinal(const std::string& speedFilter, const std::str
 // finished name, then it is counted and handed on. True when a video was made.
 bool MergeRun::bookkeeping(int folderCount) {
     const std::string outDir = m_inputs.outputFolder;
-    if (!(durationOrZero(m_partialFile) > 0)) {
+    const double length = durationOrZero(m_partialFile);
+    if (!(length > 0)) {
         const std::int64_t reached = platform::fileSize(m_partialFile);
         const auto free = platform::freeSpace(outDir);
         platform::deleteFile(m_partialFile);
@@ -996,7 +1023,6 @@ bool MergeRun::bookkeeping(int folderCount) {
     {
         std::string clips;
         for (int i = 0; i < moves; ++i) clips += (i ? "、" : "") + m_usedClips[i];
-        const double length = durationOrZero(outputFile);
         m_log.write("已生成视频：" + outputFile + "（本次第" + num(made) + "个）；视频素材：" +
                     clips + "；背景音乐：" + (m_music ? m_musicSource : std::string("无")) +
                     "；时长：" + MergeTexts::PlainNumber(text::RoundHalfEven(length, 2)) +

@@ -15,6 +15,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "media/ProgramFolder.h"
@@ -122,6 +123,7 @@ private:
     Listing listClips(const std::string& folder);
     Listing listMusic(const std::string& folder);
     bool usable(const std::string& path);
+    bool settled(const std::string& path);
     bool writeToolList(const std::string& text);
     void setAside(const std::string& path, const std::string& notice);
     void noteFailure(const std::string& path, const std::string& notice,
@@ -168,6 +170,7 @@ private:
     std::int64_t m_neededSpace = 0;  // free bytes a video needs, learnt from one that did not fit
     std::map<std::string, std::int64_t> m_setAside;  // unusable file -> its length then
     std::map<std::string, int> m_failures;           // failed preparations per file
+    std::unordered_set<std::string> m_settled;       // files seen unchanged for a second
     // hardware form -> the sessions at once it is held to after a pass that ran more failed
     std::map<std::string, int> m_hardwareSessions;
 
