@@ -244,6 +244,10 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The status bar's clock runs while the window is shown (hidden behind the tray icon for
+    // hours, it would wake the program every second for nobody); it is right again when shown.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     friend Form1Controls& controlsOf(Form1& form);  // the window's tests

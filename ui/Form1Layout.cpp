@@ -295,6 +295,17 @@ void Form1::buildStatusBar() {
     updateClock();
 }
 
+void Form1::showEvent(QShowEvent* event) {
+    updateClock();
+    m_clock->start();
+    QMainWindow::showEvent(event);
+}
+
+void Form1::hideEvent(QHideEvent* event) {
+    m_clock->stop();
+    QMainWindow::hideEvent(event);
+}
+
 void Form1::updateClock() {
     const QDateTime now = QDateTime::currentDateTime();
     StbPanels[2]->setText(now.toString(QStringLiteral("yyyy-M-d")));

@@ -193,6 +193,13 @@ TEST_F(FormTest, StatusBarHasFivePanels) {
     // The clock keeps going.
     const QString before = c.StbPanels[3]->text();
     EXPECT_TRUE(QTest::qWaitFor([&] { return c.StbPanels[3]->text() != before; }, 60000));
+    // Hidden (behind the tray icon) it rests; shown again it is right at once.
+    f.hide();
+    const QString hidden = c.StbPanels[3]->text();
+    QTest::qWait(1500);
+    EXPECT_EQ(c.StbPanels[3]->text(), hidden);
+    f.show();
+    EXPECT_NE(c.StbPanels[3]->text(), hidden);
 
     // A double click on panel 1 opens the homepage; other panels do nothing.
     QTest::mouseDClick(c.StbPanels[1], Qt::LeftButton);
