@@ -46,6 +46,9 @@ std::string ProgramFolder::probeSessionOutput(int n) const {
 std::string ProgramFolder::copyLock() const {
     return file(kCopyLock);
 }
+std::string ProgramFolder::claimJournal() const {
+    return file("Claims.txt");
+}
 std::string ProgramFolder::compressorLock() const {
     return file(kCompressorLock);
 }

@@ -43,6 +43,7 @@ public:
     std::string probeOutput() const;                    // "Acc.mp4"
     std::string probeSessionOutput(int n) const;        // "Acc<n>.mp4", session n of a round
     std::string copyLock() const;                       // "Stitchwell.lock"
+    std::string claimJournal() const;                   // "Claims.txt", this copy's claim folders
     std::string compressorLock() const;                 // "Pressling.lock"
     std::string updater() const;                        // "Powerloop.exe"
     std::string defaultUsedRoot() const;                // "已使用素材"

@@ -10,6 +10,7 @@
 #include "media/MediaReport.h"
 #include "media/ProgramFolder.h"
 #include "media/ToolReport.h"
+#include "merge/Claims.h"
 #include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -60,6 +61,10 @@ const std::string kWorkDiskFull = "状态：程序文件夹所在磁盘空间已
 const std::string kNoWorkFolder = "状态：工作文件夹Tmps无法创建，等待恢复中...";
 const std::string kClipUnusable = "状态：视频文件无法使用，已跳过：";
 const std::string kMusicUnusable = "状态：mp3文件无法使用，已跳过：";
+// A file that cannot be moved into this copy's claim folder (a read-only folder or share) is never
+// used unclaimed: another copy could use it too.
+const std::string kClipUnclaimable = "状态：视频文件无法移入认领文件夹（文件夹只读？），已跳过：";
+const std::string kMusicUnclaimable = "状态：mp3文件无法移入认领文件夹（文件夹只读？），已跳过：";
 const std::string kClipFailed = "状态：视频预处理失败，本次跳过：";
 const std::string kMusicFailed = "状态：背景音乐预处理失败，本次跳过：";
 const std::string kHardwareFailed = "状态：硬件加速处理失败，请检查显卡或取消硬件加速，重试中...";
@@ -126,7 +131,8 @@ MergeRun::MergeRun(MergeHost& host, MergeEnv env)
       m_env(std::move(env)),
       m_folder(m_env.programFolder),
       m_tools(m_env.programFolder, m_env.onToolStart),
-      m_log(m_env.programFolder) {}
+      m_log(m_env.programFolder),
+      m_claims(m_env.programFolder) {}
 
 // ---- helpers ----------------------------------------------------------------------------------
 
@@ -274,6 +280,45 @@ void MergeRun::noteFailure(const std::string& path, const std::string& notice,
         setAside(path, notice == kMusicFailed ? kMusicUnusable : kClipUnusable);
     else
         status(notice + baseName(path));
+}
+
+// ---- claims ----------------------------------------------------------------------------------
+
+// Claims a picked file for this pass. nullopt when another copy took it first (pick again) or it
+// cannot be claimed (then it is set aside for the run, with `refused` in the status line).
+std::optional<std::string> MergeRun::claim(const std::string& picked, const std::string& refused) {
+    const Claims::Claim c = m_claims.claim(picked);
+    if (c.outcome == Claims::Outcome::Claimed) {
+        m_settled.erase(picked);
+        m_taken.push_back({picked, c.path});
+        return c.path;
+    }
+    if (c.outcome == Claims::Outcome::Refused) setAside(picked, refused);
+    return std::nullopt;
+}
+
+// A claim of this pass goes back to its folder; the path the file has there.
+std::string MergeRun::giveBack(const std::string& claimed) {
+    const auto it = std::find_if(m_taken.begin(), m_taken.end(),
+                                 [&](const Taken& t) { return t.claimed == claimed; });
+    if (it == m_taken.end()) return claimed;
+    const Taken taken = *it;
+    m_taken.erase(it);
+    if (!platform::fileExists(taken.claimed)) return taken.original;
+    if (const auto back = Claims::GiveBack(taken.claimed, taken.original)) return *back;
+    m_log.write("无法归还素材，下次启动时归还：" + taken.claimed);
+    return taken.claimed;
+}
+
+// Every claim of the pass goes back (a skipped pass, a stop, a close).
+void MergeRun::giveBackPass() {
+    while (!m_taken.empty()) giveBack(m_taken.back().claimed);
+}
+
+std::string MergeRun::originOf(const std::string& claimed) const {
+    for (const Taken& t : m_taken)
+        if (t.claimed == claimed) return t.original;
+    return claimed;
 }
 
 // The clip names of a source folder, in listing order: clips that are set aside are left out,
@@ -435,8 +480,12 @@ void MergeRun::MenuDo_Click() {
     while (!stopped()) {
         if (awaitReadiness() == Step::Stop) break;
         const Step end = runPass();
-        if (end == Step::Stop) break;
+        if (end == Step::Stop) {
+            giveBackPass();
+            break;
+        }
         const bool made = end == Step::Go && bookkeeping(int(m_entries.size()));
+        giveBackPass();  // a pass that made no video gives its clips and mp3 back
         // A pass that made nothing keeps its reason in the status line for a moment: it can be
         // read, and a cause that persists does not turn the run into a spin of failing passes.
         if (!made && !stopped()) {
@@ -557,10 +606,15 @@ void MergeRun::beginRun() {
     if (m_compress) platform::copyFileReplace(m_folder.shippedCompressor(), m_folder.compressor());
     platform::deleteFile(m_folder.compressionList());
     RemoveLeftoverOutputs(m_inputs.outputFolder);
+    // claims an earlier run could not give back (a file still open, a share away)
+    std::vector<std::string> givenBack;
+    m_claims.giveBackAll(&givenBack);
+    m_taken.clear();
     m_nextNumber = 0;
     m_waitingFor.clear();
     m_log.prune();
     logRunStart();
+    for (const std::string& line : givenBack) m_log.write(line);
 }
 
 // The run's start with its parameters.
@@ -708,13 +762,15 @@ MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
         const auto picked = pickExisting(folder, listing.names);
         if (stopped()) return Step::Stop;
         if (!picked) continue;
+        const auto claimed = claim(*picked, kClipUnclaimable);
+        if (!claimed) continue;
         // a clip without a picture or without a play length can make no video
-        facts = General::ReadClipFacts(*picked);
+        facts = General::ReadClipFacts(*claimed);
         if (facts.duration && *facts.duration > 0 && facts.sized) {
-            clipPath = *picked;
+            clipPath = *claimed;
             break;
         }
-        setAside(*picked, kClipUnusable);
+        setAside(giveBack(*claimed), kClipUnusable);
         if (stopped()) return Step::Stop;
     }
 
@@ -799,13 +855,15 @@ MergeRun::Step MergeRun::prepareMusic() {
         const auto picked = pickExisting(folder, listing.names);
         if (stopped()) return Step::Stop;
         if (!picked) continue;
+        const auto claimed = claim(*picked, kMusicUnclaimable);
+        if (!claimed) continue;
         // an mp3 without a readable play length gives no track
-        musicDuration = General::ReadDuration(*picked);
+        musicDuration = General::ReadDuration(*claimed);
         if (musicDuration && *musicDuration > 0) {
-            m_musicSource = *picked;
+            m_musicSource = *claimed;
             break;
         }
-        setAside(*picked, kMusicUnusable);
+        setAside(giveBack(*claimed), kMusicUnusable);
         if (stopped()) return Step::Stop;
     }
     m_clipFilter = true;
@@ -842,7 +900,8 @@ MergeRun::Step MergeRun::prepareMusic() {
 // to MP3 where they copied: the join of the copies (when there are several), then the cut.
 MergeRun::Step MergeRun::remakeMusic() {
     const std::string joinReport = m_musicRepeats == 1 ? kMusicReport : kMusicJoinReport;
-    logWithReport("背景音乐无法直接复制为mp3，改为重新编码：" + m_musicSource, joinReport);
+    logWithReport("背景音乐无法直接复制为mp3，改为重新编码：" + originOf(m_musicSource),
+                  joinReport);
     platform::deleteFile(tmpFile("a.mp3"));
     std::string cut = MergeTexts::MusicReencoded(MergeTexts::MusicCutCommand(
         m_musicLength, m_musicSource, m_env.programFolder, platform::kSep));
@@ -903,8 +962,9 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
         if (i < int(m_usedClips.size())) {
             // a hardware form that fails says nothing about the clip; where the pass ran more
             // sessions at once than the card takes, the next pass runs one fewer
+            const std::string clip = giveBack(m_usedClips[i]);
             if (m_hardwareClips[i]) {
-                logWithReport("硬件加速预处理失败：" + m_usedClips[i], clipReport(i));
+                logWithReport("硬件加速预处理失败：" + clip, clipReport(i));
                 if (m_hardwareAtOnce > 1) {
                     m_hardwareSessions[m_hardwareForm] = m_hardwareAtOnce - 1;
                     m_log.write("硬件加速同时处理" + num(m_hardwareAtOnce) +
@@ -913,7 +973,7 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
                 }
                 status(kHardwareFailed);
             } else {
-                noteFailure(m_usedClips[i], kClipFailed, clipReport(i));
+                noteFailure(clip, kClipFailed, clipReport(i));
             }
         }
         return Step::Skip;
@@ -923,7 +983,7 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
     const auto trackMade = [&] { return platform::fileExists(track) && durationOrZero(track) > 0; };
     if (m_music && !trackMade() && remakeMusic() == Step::Stop) return Step::Stop;
     if (m_music && !trackMade()) {
-        noteFailure(m_musicSource, kMusicFailed, kMusicReport);
+        noteFailure(giveBack(m_musicSource), kMusicFailed, kMusicReport);
         return Step::Skip;
     }
     if (!writeToolList(MergeTexts::ClipJoinList(m_env.programFolder, folderCount, platform::kSep)))
@@ -1000,10 +1060,14 @@ bool MergeRun::bookkeeping(int folderCount) {
 
     // Used material goes first: a crash from here on may cost a video, never reuse a clip.
     const int moves = std::min<int>(folderCount, int(m_usedClips.size()));
+    std::vector<std::string> origins;
+    for (const auto& used : m_usedClips) origins.push_back(originOf(used));
+    const std::string musicOrigin = originOf(m_musicSource);
     for (int i = 0; i < moves; ++i) storeUsed(m_usedClips[i], m_job.UsedVideoDir);
     if (m_music) storeUsed(m_musicSource, m_job.UsedAudioDir);
-    for (const auto& used : m_usedClips) m_failures.erase(used);
-    m_failures.erase(m_musicSource);
+    m_taken.clear();  // stored: nothing of the pass is claimed any more
+    for (const auto& used : origins) m_failures.erase(used);
+    m_failures.erase(musicOrigin);
 
     std::string outputFile = MergeTexts::OutputFile(outDir, m_outputNumber, platform::kSep);
     while (!platform::moveFileNoReplace(m_partialFile, outputFile)) {
@@ -1022,9 +1086,9 @@ bool MergeRun::bookkeeping(int folderCount) {
     m_nextNumber = m_outputNumber + 1;
     {
         std::string clips;
-        for (int i = 0; i < moves; ++i) clips += (i ? "、" : "") + m_usedClips[i];
+        for (int i = 0; i < moves; ++i) clips += (i ? "、" : "") + origins[i];
         m_log.write("已生成视频：" + outputFile + "（本次第" + num(made) + "个）；视频素材：" +
-                    clips + "；背景音乐：" + (m_music ? m_musicSource : std::string("无")) +
+                    clips + "；背景音乐：" + (m_music ? musicOrigin : std::string("无")) +
                     "；时长：" + MergeTexts::PlainNumber(text::RoundHalfEven(length, 2)) +
                     "秒；用时：" + num(static_cast<std::int64_t>(secondsSince(m_passStart))) +
                     "秒");
@@ -1051,6 +1115,10 @@ void MergeRun::complete() {
     m_host.lock(false);
     m_state.StopRequested = false;
     m_state.Running = false;
+    // the claim folders go with the run (what could not be given back stays for the next start)
+    std::vector<std::string> notes;
+    m_claims.giveBackAll(&notes);
+    for (const std::string& line : notes) m_log.write(line);
     m_log.write("合并结束：本次共生成" + num(m_state.MadeCount) + "个视频");
 }
 
@@ -1072,4 +1140,5 @@ void MergeRun::EndForClose() {
     m_host.setStopEnabled(false);
     m_tools.endAll();
     ShutDownP::TerminateProcessByName(kTool, m_env.programFolder);
+    giveBackPass();
 }

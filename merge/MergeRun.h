@@ -21,6 +21,7 @@
 #include "media/ProgramFolder.h"
 #include "media/RunLog.h"
 #include "media/ToolRun.h"
+#include "merge/Claims.h"
 #include "merge/MergeHost.h"
 #include "merge/MergeTexts.h"
 
@@ -131,6 +132,10 @@ private:
     std::optional<std::string> pickExisting(const std::string& folder,
                                             const std::vector<std::string>& names);
     void storeUsed(const std::string& path, const std::string& dir);
+    std::optional<std::string> claim(const std::string& picked, const std::string& refused);
+    std::string giveBack(const std::string& claimed);
+    void giveBackPass();
+    std::string originOf(const std::string& claimed) const;
     bool startTool(const std::string& params, const std::string& reportName);
     void startProgram(const std::string& file, const std::string& params);
     bool waitForTools(const std::function<void()>& between);
@@ -162,6 +167,7 @@ private:
     double m_waitStart = 0;
     bool m_commandActive = false;
     bool m_closing = false;
+    Claims m_claims;
 
     // per run
     bool m_clipFilter = false;  // listings keep only names matching the clip-type patterns
@@ -175,6 +181,10 @@ private:
     std::map<std::string, int> m_hardwareSessions;
 
     // per pass
+    struct Taken {
+        std::string original, claimed;
+    };
+    std::vector<Taken> m_taken;            // the pass's claimed clips and mp3, where they came from
     std::vector<std::string> m_usedClips;  // UsedClipList
     std::vector<bool> m_hardwareClips;     // prepared with a hardware form
     int m_hardwareAtOnce = 0;              // the most hardware sessions the pass ran at once

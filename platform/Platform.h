@@ -20,6 +20,8 @@ std::string sepStr();  // kSep as a one-character string
 
 // Folder of the running executable, without a trailing separator.
 std::string programFolder();
+// The name this machine has on the network (the computer name); empty when unknown.
+std::string machineName();
 
 // ---- processes ---------------------------------------------------------------------------
 

@@ -10,8 +10,10 @@
 
 #include "media/General.h"
 #include "media/ProgramFolder.h"
+#include "media/RunLog.h"
 #include "media/UpdateRecord.h"
 #include "merge/AccelerationProbe.h"
+#include "merge/Claims.h"
 #include "merge/MergeRun.h"
 #include "platform/Platform.h"
 #include "shell/DialogService.h"
@@ -145,6 +147,14 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
     }
     // 1. Second copy.
     if (!guardSecondCopy(form, dialogs, exeName)) return false;
+    // Clips and mp3 files this copy had claimed when it was killed go back to their folders
+    // before anything else can count or pick them.
+    guarded([&] {
+        std::vector<std::string> notes;
+        Claims(p.toStdString()).giveBackAll(&notes);
+        RunLog log(p.toStdString());
+        for (const std::string& line : notes) log.write(line);
+    });
     // 2. A left-over update program (one that holds no lock: it replaces nothing).
     ShutDownP::TerminateProcessByName(ProgramFolder::kUpdater);
     // 3. The updater's start-up check.

@@ -14,6 +14,12 @@ namespace platform {
 
 const char kSep = '/';
 
+std::string machineName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
 std::string programFolder() {
     std::string buf(4096, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);

@@ -9,6 +9,13 @@ namespace platform {
 
 const char kSep = '\\';
 
+std::string machineName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(name, &size)) return {};
+    return win32::utf8FromWide(std::wstring(name, size)).value_or(std::string());
+}
+
 std::string programFolder() {
     // Read wide: the folder comes back whole, whatever the code page.
     std::wstring buf(32768, L'\0');

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
+#include "platform/Platform.h"
 #include "tests/faults/FaultSupport.h"
 
 namespace {
@@ -61,6 +65,70 @@ TEST(Conservation, TwentyVideosUseEveryFileOnceAndMemoryStaysFlat) {
     ASSERT_GT(rssAt20, 0);
     EXPECT_LT(rssAt20 - rssAt5, 20 * 1024)
         << rssAt5 << " kB at the 5th video, " << rssAt20 << " kB at the 20th";
+}
+
+// Two copies (two program folders, as on two machines) on the same clip folders, music folder and
+// used-material root, until the material runs out: a clip is claimed before it is used, so no
+// clip or mp3 is in two videos, every file is found exactly once, and each folder gave as many
+// clips as both copies made videos.
+TEST(Conservation, TwoCopiesOnSharedFoldersNeverShareAClip) {
+    faults::Driven a, b;
+    ASSERT_TRUE(platform::writeFile(
+        b.settings, "[Default]\nAccelerate=1\nSaveDir=" + b.output + "\nMoveDir=" + a.used + "\n"));
+    const std::string folders[3] = {a.folder("源 1"), a.folder("源 2"), a.folder("源 3")};
+    const std::string music = a.folder("曲");
+    const Kind kinds[3] = {Kind::Landscape, Kind::Portrait, Kind::Square};
+    for (int i = 0; i < 6; ++i)
+        for (int f = 0; f < 3; ++f)
+            ASSERT_TRUE(faults::putMedia(kinds[f], folders[f] + "/c" + std::to_string(i) + ".mp4"));
+    for (int i = 0; i < 14; ++i)
+        ASSERT_TRUE(faults::putMedia(Kind::Mp3Short, music + "/m" + std::to_string(i) + ".mp3"));
+    const auto before = faults::inventory({folders[0], folders[1], folders[2], music});
+    const std::vector<std::string> job = {"source=" + folders[0],
+                                          "source=" + folders[1],
+                                          "source=" + folders[2],
+                                          "music=" + music,
+                                          "length=3",
+                                          "parallel=1"};
+    const int pa = a.start(job), pb = b.start(job);
+    ASSERT_GT(pa, 0);
+    ASSERT_GT(pb, 0);
+    // the material is used up when both wait for clips and neither made a video for 15 s
+    const auto waiting = [](const faults::Driven& d) {
+        const auto lines = d.log();
+        for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+            if (it->rfind("S ", 0) == 0) return it->find("已用完") != std::string::npos;
+        return false;
+    };
+    int made = -1, quiet = 0;
+    for (int s = 0; s < 300 && quiet < 15; ++s) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        const int now = a.made() + b.made();
+        quiet = now == made && waiting(a) && waiting(b) ? quiet + 1 : 0;
+        made = now;
+    }
+    ASSERT_EQ(quiet, 15) << made << " videos, still going";
+    for (const faults::Driven* d : {&a, &b}) platform::writeFile(d->control + "/stop", "");
+    ASSERT_TRUE(a.waitForEnd(pa));
+    ASSERT_TRUE(b.waitForEnd(pb));
+
+    EXPECT_EQ(faults::inventory({folders[0], folders[1], folders[2], music, a.used}), before);
+    // two copies may end each holding the last clip of a folder the other waits on: at most one
+    // video of the six is not made
+    EXPECT_GE(made, 5);
+    const QStringList days =
+        QDir(QString::fromStdString(a.used)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(days.size(), 1);
+    const std::string dated = a.used + "/" + days[0].toStdString();
+    for (int f = 0; f < 3; ++f)
+        EXPECT_EQ(platform::listFiles(folders[f]).value_or(std::vector<std::string>{}).size(),
+                  size_t(6 - made));
+    EXPECT_EQ(faults::inventory({dated + "/视频"}).size(), size_t(3 * made));
+    EXPECT_EQ(faults::inventory({dated + "/音频"}).size(), size_t(made));
+    std::vector<std::string> outA, outB;
+    EXPECT_TRUE(a.outputsAllGood(&outA));
+    EXPECT_TRUE(b.outputsAllGood(&outB));
+    EXPECT_EQ(int(outA.size() + outB.size()), made);
 }
 
 }  // namespace

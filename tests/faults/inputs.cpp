@@ -193,6 +193,28 @@ TEST(Inputs, ReadOnlyAndFullOutputFoldersRecoverWhenCured) {
     }
 }
 
+// A source folder on a read-only file system (a share without write rights): its clip cannot be
+// claimed, so it is skipped for the run with the reason in the status line and never used; the
+// clip that comes once the folder takes files again is.
+TEST(Inputs, ReadOnlySourceClipIsSkippedNeverUsedUnclaimed) {
+    testsupport::SmallFileSystem small(32 << 20);
+    if (small.path().empty()) GTEST_SKIP() << small.whyNot();
+    faults::Driven d;
+    const std::string a = small.path() + "/源 a";
+    ASSERT_TRUE(platform::makeSurePathExists(a));
+    ASSERT_TRUE(faults::putMedia(faults::Kind::Portrait, a + "/p.mp4"));
+    ASSERT_EQ(::mount(nullptr, small.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    const int pid = d.start({"source=" + a, "length=0", "stopAfter=1"});
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(d.waitForStatus("状态：视频文件无法移入认领文件夹（文件夹只读？），已跳过：p.mp4"));
+    ASSERT_EQ(::mount(nullptr, small.path().c_str(), nullptr, MS_REMOUNT, nullptr), 0);
+    ASSERT_TRUE(faults::putMedia(faults::Kind::Landscape, a + "/q.mp4"));
+    ASSERT_TRUE(d.waitForEnd(pid));
+    EXPECT_EQ(d.made(), 1);
+    EXPECT_EQ(platform::listFiles(a, true).value_or(std::vector<std::string>{}),
+              std::vector<std::string>{"p.mp4"});
+}
+
 // Clips and mp3 on another file system than the used-material folder are copied across and
 // removed from their source only once the copy is whole.
 TEST(Inputs, SourcesOnAnotherFileSystem) {

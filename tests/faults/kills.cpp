@@ -97,6 +97,13 @@ TEST(Kills, StitchwellKilledThenAFreshStartRunsClean) {
         const auto left = platform::listFiles(d.output, true).value_or(std::vector<std::string>{});
         for (const auto& n : left) EXPECT_NE(n.find(".partial."), std::string::npos) << n;
         m.expectConserved(d);
+        // the killed copy's claims are out of sight of the folders' listings
+        const auto visible = [&] {
+            return platform::listFiles(m.a).value_or(std::vector<std::string>{}).size() +
+                   platform::listFiles(m.b).value_or(std::vector<std::string>{}).size() +
+                   platform::listFiles(m.music).value_or(std::vector<std::string>{}).size();
+        };
+        EXPECT_LT(visible(), 6u);
 
         auto job = m.job("5", true);
         job.push_back("stopAfter=1");
@@ -104,6 +111,8 @@ TEST(Kills, StitchwellKilledThenAFreshStartRunsClean) {
         ASSERT_GT(again, 0);
         ASSERT_TRUE(d.waitForEnd(again));
         EXPECT_EQ(d.made(), 1);
+        // the next start gave every claim back: one video took one clip of each folder and an mp3
+        EXPECT_EQ(visible(), 3u);
         std::vector<std::string> outputs;
         EXPECT_TRUE(d.outputsAllGood(&outputs));
         EXPECT_EQ(outputs, std::vector<std::string>{"000000.mp4"});

@@ -143,7 +143,9 @@ echo "videos made, material moved, videos re-compressed"
 stage kill
 for i in 0 1 2; do clip "${sources[$i]}/长 片段 $i.mp4" 1280x720 20; done
 ffmpeg -v error -y -f lavfi -i "sine=frequency=300:duration=20" -c:a libmp3lame "$music/乐曲.mp3"
-before=$(cd "${sources[0]}" && ls)
+# the clips below the folder, the copy's claim folder included
+clips_below() { (cd "$1" && find . -type f -printf '%f\n' | sort); }
+before=$(clips_below "${sources[0]}")
 run_job kill length=10 size=720×1280 bits=10000 parallel=0 compress=0
 transcoder_or_end() { running "[V]idforge\.exe" || ended "$driven_pid"; }
 wait_for 300 transcoder_or_end && running "[V]idforge\.exe" || fail "no transcoder was seen"
@@ -153,5 +155,8 @@ normalising() { [ -s "$prog/Tmps/0.mp4" ]; }
 wait_for 120 normalising || fail "the transcoder wrote nothing"
 pkill -KILL -f "[S]titchwell\.exe" || fail "the Stitchwell process was not found"
 wait_for 60 no_transcoder || fail "a transcoder outlived the killed Stitchwell: $(pgrep -af Vidforge)"
-[ "$(cd "${sources[0]}" && ls)" = "$before" ] || fail "the killed run lost a clip"
+[ "$(clips_below "${sources[0]}")" = "$before" ] || fail "the killed run lost a clip"
+# the clip being normalised was claimed: out of the folder's listing, in this copy's claim folder
+[ -z "$(ls "${sources[0]}")" ] || fail "the clip being normalised was not claimed: $(ls -A "${sources[0]}")"
+ls -A "${sources[0]}" | grep -q '^\.stitchwell-claims-' || fail "no claim folder: $(ls -A "${sources[0]}")"
 echo "no transcoder outlived the killed Stitchwell"
