@@ -50,6 +50,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <regex>
 #include <thread>
 
 #include "media/DiagnosticLog.h"
@@ -265,6 +266,12 @@ std::vector<std::vector<const ToolStart*>> passesOf(const std::vector<ToolStart>
     return passes;
 }
 
+// A text with every claim folder of a path taken out ("/.stitchwell-claims-<8 hex>" removed).
+std::string unclaimed(std::string text) {
+    static const std::regex claimFolder("/\\.stitchwell-claims-[0-9a-f]{8}");
+    return std::regex_replace(text, claimFolder, "");
+}
+
 std::string commandLine(const ToolStart& s) {
     std::string line = shellQuote(FFMPEG_EXECUTABLE);
     for (const auto& a : s.args) line += " " + shellQuote(a);
@@ -403,10 +410,11 @@ Result runOnce(const Material& pristine, const Profile& p, bool parallel, bool w
     installMergeCommands(form, [&](const std::string& f, const std::string& params) {
         if (f != "Vidforge.exe") return;
         ToolStart s;
-        s.params = params;
+        // the replays read the material where the run found it, not in the run's claim folders
+        s.params = unclaimed(params);
         s.t = clock.elapsed() / 1000.0;
         if (params.find("List.txt") != std::string::npos)
-            s.listText = platform::readFile(listFile).value_or("");
+            s.listText = unclaimed(platform::readFile(listFile).value_or(""));
         classify(s);
         if (window && starts.empty()) {
             std::printf("window: run under way\n");
