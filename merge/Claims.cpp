@@ -1,5 +1,6 @@
 #include "merge/Claims.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <sstream>
@@ -8,19 +9,18 @@
 #include "merge/MergeRun.h"
 #include "platform/Diagnostics.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace {
 
 constexpr const char* kFolderPrefix = ".stitchwell-claims-";
 
-std::string folderOf(const std::string& path) {
-    const auto at = path.find_last_of(platform::sepStr());
-    return at == std::string::npos ? std::string(".") : path.substr(0, at);
+std::string nameOf(const std::string& path) {
+    return std::string(text::baseName(path, platform::kSep));
 }
 
-std::string nameOf(const std::string& path) {
-    const auto at = path.find_last_of(platform::sepStr());
-    return at == std::string::npos ? path : path.substr(at + 1);
+std::string folderOf(const std::string& path) {
+    return path.substr(0, path.size() - std::min(path.size(), nameOf(path).size() + 1));
 }
 
 }  // namespace
@@ -48,29 +48,19 @@ std::string Claims::folderFor(const std::string& sourceFolder) const {
 Claims::Claim Claims::claim(const std::string& path) {
     const std::string folder = folderFor(folderOf(path));
     remember(folder);
-    if (!platform::dirExists(folder) && !platform::makeSurePathExists(folder))
-        return {platform::fileExists(path) ? Outcome::Refused : Outcome::Gone, {}};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string target = MergeRun::FreeStoreName(folder + platform::sepStr(),
-                                                           nameOf(path), platform::pathExists);
-        if (platform::moveFileNoReplace(path, target)) return {Outcome::Claimed, target};
-        if (!platform::fileExists(path)) return {Outcome::Gone, {}};
-        if (!platform::pathExists(target)) break;  // failed for another reason than the name
-    }
-    return {Outcome::Refused, {}};
+    if (!platform::dirExists(folder)) platform::makeSurePathExists(folder);
+    if (const auto target =
+            MergeRun::MoveUnderFreeName(path, folder + platform::sepStr(), nameOf(path)))
+        return {Outcome::Claimed, *target};
+    return {platform::fileExists(path) ? Outcome::Refused : Outcome::Gone, {}};
 }
 
 std::optional<std::string> Claims::GiveBack(const std::string& claimed,
                                             const std::string& original) {
-    const std::string folder = folderOf(original) + platform::sepStr();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string target =
-            MergeRun::FreeStoreName(folder, nameOf(original), platform::pathExists);
-        if (platform::moveFileNoReplace(claimed, target)) return target;
-        if (!platform::fileExists(claimed) || !platform::pathExists(target)) break;
-    }
-    diag::note(diag::Area::Merge, "could not give back " + claimed);
-    return std::nullopt;
+    const auto back = MergeRun::MoveUnderFreeName(claimed, folderOf(original) + platform::sepStr(),
+                                                  nameOf(original));
+    if (!back) diag::note(diag::Area::Merge, "could not give back " + claimed);
+    return back;
 }
 
 int Claims::giveBackAll(std::vector<std::string>* notes) {

@@ -447,16 +447,22 @@ int MergeRun::RemoveLeftoverOutputs(const std::string& outputFolder) {
 
 // Moves a used clip or mp3 into a used-material folder. A file already stored there is never
 // replaced: the new one takes the next free name "name (1).ext", "name (2).ext", ….
+std::optional<std::string> MergeRun::MoveUnderFreeName(const std::string& from,
+                                                       const std::string& dir,
+                                                       const std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string target = FreeStoreName(dir, name, platform::pathExists);
+        if (platform::moveFileNoReplace(from, target)) return target;
+        if (!platform::fileExists(from) || !platform::pathExists(target)) break;
+    }
+    return std::nullopt;
+}
+
 void MergeRun::storeUsed(const std::string& path, const std::string& dir) {
-    m_settled.erase(path);
     if (path.empty() || !platform::fileExists(path)) return;
     const std::string name = baseName(path);
-    std::string target;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        target = FreeStoreName(dir, name, platform::pathExists);
-        if (platform::moveFileNoReplace(path, target)) return;
-        if (!platform::pathExists(target)) break;  // failed for another reason than the name
-    }
+    if (MoveUnderFreeName(path, dir, name)) return;
+    const std::string target = FreeStoreName(dir, name, platform::pathExists);
     // The move left the source in place while the target name is free: copy, then delete the
     // source only when the copy is there.
     if (platform::fileExists(path) && !target.empty() && !platform::pathExists(target)) {

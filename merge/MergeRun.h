@@ -83,6 +83,13 @@ public:
     static std::string FreeStoreName(const std::string& dir, const std::string& name,
                                      const std::function<bool(const std::string&)>& exists);
 
+    // Moves `from` into `dir` (ending with a separator) under FreeStoreName(dir, name): never
+    // replaces, and tries the next free name when one is taken meanwhile. The path it has now, or
+    // nullopt when the move failed for another reason than the name.
+    static std::optional<std::string> MoveUnderFreeName(const std::string& from,
+                                                        const std::string& dir,
+                                                        const std::string& name);
+
     // True when videos may not be written into `output`: it is the program folder, the work
     // folder Tmps or inside it, one of the source folders, or the used-material root or inside
     // it (finished videos would be deleted with the work folder, fed back in as clips, or mixed
