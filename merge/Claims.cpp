@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "media/ProgramFolder.h"
-#include "merge/MergeRun.h"
+#include "merge/UsedMaterial.h"
 #include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -50,17 +50,42 @@ Claims::Claim Claims::claim(const std::string& path) {
     remember(folder);
     if (!platform::dirExists(folder)) platform::makeSurePathExists(folder);
     if (const auto target =
-            MergeRun::MoveUnderFreeName(path, folder + platform::sepStr(), nameOf(path)))
+            UsedMaterial::MoveUnderFreeName(path, folder + platform::sepStr(), nameOf(path))) {
+        m_pass.push_back({path, *target});
         return {Outcome::Claimed, *target};
+    }
     return {platform::fileExists(path) ? Outcome::Refused : Outcome::Gone, {}};
 }
 
 std::optional<std::string> Claims::GiveBack(const std::string& claimed,
                                             const std::string& original) {
-    const auto back = MergeRun::MoveUnderFreeName(claimed, folderOf(original) + platform::sepStr(),
-                                                  nameOf(original));
+    const auto back = UsedMaterial::MoveUnderFreeName(
+        claimed, folderOf(original) + platform::sepStr(), nameOf(original));
     if (!back) diag::note(diag::Area::Merge, "could not give back " + claimed);
     return back;
+}
+
+Claims::Returned Claims::giveBack(const std::string& claimed) {
+    const auto it = std::find_if(m_pass.begin(), m_pass.end(),
+                                 [&](const Taken& t) { return t.claimed == claimed; });
+    if (it == m_pass.end()) return {claimed};
+    const Taken taken = *it;
+    m_pass.erase(it);
+    if (!platform::fileExists(taken.claimed)) return {taken.original};
+    if (const auto back = GiveBack(taken.claimed, taken.original)) return {*back};
+    return {taken.claimed, true};
+}
+
+std::vector<std::string> Claims::passClaims() const {
+    std::vector<std::string> claimed;
+    for (auto it = m_pass.rbegin(); it != m_pass.rend(); ++it) claimed.push_back(it->claimed);
+    return claimed;
+}
+
+std::string Claims::originOf(const std::string& claimed) const {
+    for (const Taken& t : m_pass)
+        if (t.claimed == claimed) return t.original;
+    return claimed;
 }
 
 int Claims::giveBackAll(std::vector<std::string>* notes) {

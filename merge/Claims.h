@@ -32,7 +32,7 @@ public:
         std::string path;  // where the file is now (Claimed)
     };
     // Claims the file at `path` into the claim folder beside it, under its name (the numbered
-    // form when the claim folder holds that name already).
+    // form when the claim folder holds that name already); a claimed file joins the pass.
     Claim claim(const std::string& path);
 
     // Moves a claimed file back to `original`'s folder under `original`'s name, or the numbered
@@ -40,6 +40,18 @@ public:
     // now, or nullopt when it could not be moved (it stays claimed, for the next start).
     static std::optional<std::string> GiveBack(const std::string& claimed,
                                                const std::string& original);
+
+    // The claims of the pass in progress: every file claim() took, until the pass gives them back
+    // or its video is made (forgetPass: the files were moved on).
+    struct Returned {
+        std::string path;    // where the file is now
+        bool stuck = false;  // it could not be moved back (it stays claimed, for the next start)
+    };
+    Returned giveBack(const std::string& claimed);
+    std::vector<std::string> passClaims() const;  // the latest first
+    // The path a claimed file of the pass had in its folder (`claimed` itself when unknown).
+    std::string originOf(const std::string& claimed) const;
+    void forgetPass() { m_pass.clear(); }
 
     // Gives back every claim this copy's journal knows of, then removes the emptied claim folders
     // and forgets them. A folder that cannot be reached (a share that is away) stays in the
@@ -55,4 +67,8 @@ private:
     std::string m_journal;
     std::string m_folderName;
     std::set<std::string> m_known;  // claim folders already in the journal
+    struct Taken {
+        std::string original, claimed;
+    };
+    std::vector<Taken> m_pass;
 };

@@ -15,15 +15,18 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
+#include "media/General.h"
 #include "media/ProgramFolder.h"
 #include "media/RunLog.h"
-#include "media/ToolRun.h"
 #include "merge/Claims.h"
+#include "merge/MaterialFolder.h"
 #include "merge/MergeHost.h"
 #include "merge/MergeTexts.h"
+#include "merge/OutputFolder.h"
+#include "merge/PassTools.h"
+#include "merge/UsedMaterial.h"
 
 // The option texts and folders of one merge run.
 struct MergeJob {
@@ -73,82 +76,70 @@ public:
     const std::string& programFolder() const { return m_env.programFolder; }
     const RunLog& runLog() const { return m_log; }
 
-    // How many transcoders of a pass run at once in parallel mode: one per logical processor (at
-    // least 2; an unknown count, 0 or less, counts as 2); for a hardware form the sessions the
-    // acceleration probe saw run at once (at least 1).
-    static int ParallelToolBound(bool hardware, int hardwareSessions, int processors);
-
-    // The name under which a used file is stored in `dir` (ending with a separator): `name` when
-    // free, else "stem (1).ext", "stem (2).ext", … — the first that `exists` does not know.
-    static std::string FreeStoreName(const std::string& dir, const std::string& name,
-                                     const std::function<bool(const std::string&)>& exists);
-
-    // Moves `from` into `dir` (ending with a separator) under FreeStoreName(dir, name): never
-    // replaces, and tries the next free name when one is taken meanwhile. The path it has now, or
-    // nullopt when the move failed for another reason than the name.
-    static std::optional<std::string> MoveUnderFreeName(const std::string& from,
-                                                        const std::string& dir,
-                                                        const std::string& name);
-
-    // True when videos may not be written into `output`: it is the program folder, the work
-    // folder Tmps or inside it, one of the source folders, or the used-material root or inside
-    // it (finished videos would be deleted with the work folder, fed back in as clips, or mixed
-    // with used material). Paths are compared with links resolved.
-    static bool OutputFolderRefused(const std::string& output, const std::string& programFolder,
-                                    const std::vector<std::string>& sourceFolders,
-                                    const std::string& usedRoot);
-
-    // Removes what a run that ended abnormally left in an output folder (videos still being made,
-    // replacements still being copied) and nothing else. The number removed.
-    static int RemoveLeftoverOutputs(const std::string& outputFolder);
-
 private:
     // How a step of a pass ends: go on, skip the rest of the pass, or end the run.
     enum class Step { Go, Skip, Stop };
-    // The usable names of a folder listing and how many more are still being copied in.
-    struct Listing {
-        std::vector<std::string> names;
-        int settling = 0;
+    // What a pass takes from a folder of material, and what the user reads meanwhile.
+    struct Wanted {
+        MaterialFolder& folder;
+        bool patternsOnly;                         // the clip-pattern rule
+        std::string waiting, copying, working;     // status: empty, being copied in, picked
+        std::string unclaimable, unusable;         // set-aside notices
+        std::function<void(int count)> showCount;  // the folder entry or the music caption
+        std::function<bool(const std::string& claimed)> accept;  // can it make a video
     };
+    // A clip of the pass: where it is claimed, its folder, prepared with a hardware form.
+    struct UsedClip {
+        std::string path;
+        MaterialFolder* folder = nullptr;
+        bool hardware = false;
+    };
+    // The pump of the scans and picks: what is pending, then a short wait for new events.
+    static constexpr int kPumpMs = 10;
+    // How long a reason stays in the status line before the run tries again.
+    static constexpr float kHoldSeconds = 2.0f;
 
+    // the run
     bool setup();
     bool checkJob(std::vector<std::string>& sources);
     void scanMaterial(const std::vector<std::string>& sources);
     void beginRun();
+    void logRunStart();
     Step awaitReadiness();
     std::string readinessProblem();
+    void complete();
+
+    // one output video
     Step runPass();
     Step prepareWorkFolder();
     Step prepareClip(int folderIndex, int folderCount);
+    Step normalise(int folderIndex, const std::string& place, const General::ClipFacts& facts);
     Step prepareMusic();
-    Step assemble(int folderCount);
-    Step awaitClips(int folderCount, std::vector<double>& lengths);
+    Step makeTrack(bool reencoded);
     Step remakeMusic();
+    Step awaitClips(int folderCount, std::vector<double>& lengths);
+    void clipFailed(int folderIndex);
+    Step assemble(int folderCount);
     Step runFinal(const std::string& speedFilter, const std::string& track);
     bool bookkeeping(int folderCount);
-    void complete();
+    std::vector<std::string> storeMaterial(int folderCount);
 
-    Listing listClips(const std::string& folder);
-    Listing listMusic(const std::string& folder);
-    bool usable(const std::string& path);
-    bool settled(const std::string& path);
-    bool writeToolList(const std::string& text);
-    void setAside(const std::string& path, const std::string& notice);
-    void noteFailure(const std::string& path, const std::string& notice,
+    // material
+    MaterialFolder& material(const std::string& path, MaterialFolder::Kind kind);
+    MaterialFolder::Listing list(MaterialFolder& folder, bool patternsOnly,
+                                 const std::string& unusable);
+    std::optional<std::string> take(const Wanted& wanted);
+    void setAside(MaterialFolder& folder, const std::string& file, const std::string& notice);
+    void noteFailure(MaterialFolder& folder, const std::string& file, const std::string& notice,
                      const std::string& reportName);
-    std::optional<std::string> pickExisting(const std::string& folder,
-                                            const std::vector<std::string>& names);
-    void storeUsed(const std::string& path, const std::string& dir);
-    std::optional<std::string> claim(const std::string& picked, const std::string& refused);
+    std::optional<std::string> claim(MaterialFolder& folder, const std::string& picked,
+                                     const std::string& refused);
     std::string giveBack(const std::string& claimed);
     void giveBackPass();
-    std::string originOf(const std::string& claimed) const;
+
     bool startTool(const std::string& params, const std::string& reportName);
-    void startProgram(const std::string& file, const std::string& params);
-    bool waitForTools(const std::function<void()>& between);
     void hold(float seconds);
-    void holdWhileToolRuns(double seconds);
-    bool awaitToolRoom(int bound);
+    bool writeToolList(const std::string& text);
     float draw();
     std::string tmpFile(const std::string& name) const;
     void status(const std::string& text);
@@ -157,13 +148,14 @@ private:
     void logWithReport(const std::string& text, const std::string& reportName);
     void waitBegins(const std::string& what);
     void waitEnds();
-    void logRunStart();
     void setFolderEntry(int row, const std::string& text);
+    // Seconds from `start` to now (times of day; a wait over midnight counts on).
+    static double SecondsSince(double start);
 
     MergeHost& m_host;
     MergeEnv m_env;
     ProgramFolder m_folder;
-    ToolRun m_tools;
+    PassTools m_tools;
     MergeJob m_job;
     RunState m_state;
     MergeHost::JobInputs m_inputs;
@@ -179,28 +171,16 @@ private:
     // per run
     bool m_clipFilter = false;  // listings keep only names matching the clip-type patterns
     bool m_music = false, m_compress = false, m_background = false;
-    int m_nextNumber = 0;            // lowest output number that may still be free
-    std::int64_t m_neededSpace = 0;  // free bytes a video needs, learnt from one that did not fit
-    std::map<std::string, std::int64_t> m_setAside;  // unusable file -> its length then
-    std::map<std::string, int> m_failures;           // failed preparations per file
-    std::unordered_set<std::string> m_settled;       // files seen unchanged for a second
-    // hardware form -> the sessions at once it is held to after a pass that ran more failed
-    std::map<std::string, int> m_hardwareSessions;
+    std::map<std::string, MaterialFolder> m_material;  // the folders read so far, by path
+    OutputFolder m_output;
+    UsedMaterial m_used;
 
     // per pass
-    struct Taken {
-        std::string original, claimed;
-    };
-    std::vector<Taken> m_taken;            // the pass's claimed clips and mp3, where they came from
-    std::vector<std::string> m_usedClips;  // UsedClipList
-    std::vector<bool> m_hardwareClips;     // prepared with a hardware form
-    int m_hardwareAtOnce = 0;              // the most hardware sessions the pass ran at once
-    std::string m_hardwareForm;            // the hardware form the pass used last
-    double m_clipsDuration = 0;            // ClipsDuration
-    std::string m_musicSource;             // MusicSource
-    int m_musicRepeats = 1;                // copies of it joined for the track
-    std::string m_musicLength;             // the track's cut length
-    double m_passStart = 0;                // when the pass began (seconds since midnight)
-    std::string m_partialFile;             // the final run's output until it is judged
-    int m_outputNumber = 0;
+    std::vector<UsedClip> m_usedClips;        // UsedClipList
+    double m_clipsDuration = 0;               // ClipsDuration
+    std::string m_musicSource;                // MusicSource
+    MaterialFolder* m_musicFolder = nullptr;  // where it came from
+    int m_musicRepeats = 1;                   // copies of it joined for the track
+    std::string m_musicLength;                // the track's cut length
+    double m_passStart = 0;                   // when the pass began (seconds since midnight)
 };

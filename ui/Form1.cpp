@@ -336,7 +336,7 @@ void Form1::MenuOutDir_Click() {
     std::vector<std::string> sources;
     for (int i = 0; i < List1->count(); ++i)
         sources.push_back(ParamRules::EntryFolder(List1->item(i)->text()).toStdString());
-    if (MergeRun::OutputFolderRefused(folder.toStdString(), m_programFolder.toStdString(), sources,
+    if (OutputFolder::Refused(folder.toStdString(), m_programFolder.toStdString(), sources,
                                       LMove->text().toStdString())) {
         error(kOutputFolderRefused);
         return;

@@ -182,7 +182,7 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
         if (!platform::dirExists(saved.toStdString()))
             platform::makeSurePathExists(saved.toStdString());
         // What a run that ended abnormally left there under a temporary name goes.
-        MergeRun::RemoveLeftoverOutputs(saved.toStdString());
+        OutputFolder::RemoveLeftovers(saved.toStdString());
     });
     const QString usedDefault = Settings::defaultMoveDir(p);
     guarded([&] { platform::makeSurePathExists(usedDefault.toStdString()); });

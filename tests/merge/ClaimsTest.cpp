@@ -130,3 +130,29 @@ TEST(Claims, UnreachableClaimFoldersAreKeptForTheNextTime) {
 }
 
 }  // namespace
+
+// The claims of a pass: their origins are known, the latest goes back first, a file that is gone
+// from its claim folder is not searched for, and a stored pass is forgotten.
+TEST(Claims, APassGivesBackWhatItTookAndForgetsWhatWasStored) {
+    Stage st;
+    Claims claims(st.program);
+    std::vector<std::string> claimed;
+    for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) {
+        const std::string file = st.source + S + name;
+        ASSERT_TRUE(platform::writeFile(file, name));
+        claimed.push_back(claims.claim(file).path);
+    }
+    EXPECT_EQ(claims.passClaims(), (std::vector<std::string>{claimed[2], claimed[1], claimed[0]}));
+    EXPECT_EQ(claims.originOf(claimed[1]), st.source + S + "b.mp4");
+    EXPECT_EQ(claims.originOf("elsewhere"), "elsewhere");
+    ASSERT_TRUE(platform::deleteFile(claimed[2]));
+    const Claims::Returned gone = claims.giveBack(claimed[2]);
+    EXPECT_EQ(gone.path, st.source + S + "c.mp4");
+    EXPECT_FALSE(gone.stuck);
+    EXPECT_EQ(claims.giveBack(claimed[0]).path, st.source + S + "a.mp4");
+    EXPECT_EQ(st.sourceFiles(), std::vector<std::string>{"a.mp4"});
+    claims.forgetPass();
+    EXPECT_TRUE(claims.passClaims().empty());
+    EXPECT_EQ(claims.giveBack(claimed[1]).path, claimed[1]);  // no longer the pass's
+    EXPECT_EQ(st.claimed(), std::vector<std::string>{"b.mp4"});
+}

@@ -507,11 +507,10 @@ TEST(MergeRun, MislabelledMp3IsReencodedIntoTheTrack) {
 // 2 s while it runs (a stop then ends the run at once); with 多线程 no more transcoders run at once
 // than the bound, and the next clip starts when one ends.
 TEST(MergeRun, ClipTranscodersArePacedByTheirEndsAndTheBound) {
-    EXPECT_EQ(MergeRun::ParallelToolBound(false, 3, 8), 8);
-    for (int processors : {1, 0, -3})
-        EXPECT_EQ(MergeRun::ParallelToolBound(false, 3, processors), 2);
-    EXPECT_EQ(MergeRun::ParallelToolBound(true, 3, 16), 3);
-    for (int sessions : {0, -1}) EXPECT_EQ(MergeRun::ParallelToolBound(true, sessions, 16), 1);
+    EXPECT_EQ(PassTools::ParallelBound(false, 3, 8), 8);
+    for (int processors : {1, 0, -3}) EXPECT_EQ(PassTools::ParallelBound(false, 3, processors), 2);
+    EXPECT_EQ(PassTools::ParallelBound(true, 3, 16), 3);
+    for (int sessions : {0, -1}) EXPECT_EQ(PassTools::ParallelBound(true, sessions, 16), 1);
 
     const Media& m = Media::get();
     struct Case {

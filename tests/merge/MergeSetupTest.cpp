@@ -186,18 +186,6 @@ TEST(MergeSetup, SecondMergeCommandDuringTheScanIsRefused) {
     EXPECT_FALSE(f.run.commandActive());
 }
 
-TEST(MergeSetup, FreeStoreNameNeverReusesATakenName) {
-    std::set<std::string> taken = {"/u/clip.mp4", "/u/clip (1).mp4", "/u/noext", "/u/.rc"};
-    auto exists = [&](const std::string& p) { return taken.count(p) > 0; };
-    EXPECT_EQ(MergeRun::FreeStoreName("/u/", "new.mp4", exists), "/u/new.mp4");
-    EXPECT_EQ(MergeRun::FreeStoreName("/u/", "clip.mp4", exists), "/u/clip (2).mp4");
-    EXPECT_EQ(MergeRun::FreeStoreName("/u/", "noext", exists), "/u/noext (1)");
-    EXPECT_EQ(MergeRun::FreeStoreName("/u/", ".rc", exists), "/u/.rc (1)");
-    EXPECT_EQ(MergeRun::FreeStoreName("/u/", "a.b.mp3", exists), "/u/a.b.mp3");
-    taken.insert("/u/a.b.mp3");
-    EXPECT_EQ(MergeRun::FreeStoreName("/u/", "a.b.mp3", exists), "/u/a.b (1).mp3");
-}
-
 // An output folder whose videos would be lost or fed back in is refused, a stored one included;
 // the comparison sees through links.
 TEST(MergeSetup, OutputFolderThatWouldLoseOrReuseVideosIsRefused) {
@@ -221,7 +209,7 @@ TEST(MergeSetup, OutputFolderThatWouldLoseOrReuseVideosIsRefused) {
     };
     for (const auto& [output, refused] : outputs) {
         SCOPED_TRACE(output);
-        EXPECT_EQ(MergeRun::OutputFolderRefused(output, f.program, {"", a}, f.host.used), refused);
+        EXPECT_EQ(OutputFolder::Refused(output, f.program, {"", a}, f.host.used), refused);
         ScriptedHost& host = f.host;
         host.asked.clear();
         host.entries = {a};
