@@ -19,7 +19,7 @@
 // Per run it prints the wall time per video, videos per hour, Stitchwell's own CPU per video
 // and its share of the run, the peak and per-video resident memory, and the wall time of
 //  (a) the run's transcoder commands replayed back to back by a plain shell script,
-//  (b) the same commands on the prescribed schedule: every clip command followed by a 2 s sleep
+//  (b) the same commands on the old fixed schedule: every clip command followed by a 2 s sleep
 //      while it runs and, one by one, waited for; in ChMul mode the clip commands started 2 s
 //      apart and all waited for before the music and final commands; 0.5 s after the work
 //      folder is made at the start of every video,
@@ -280,7 +280,7 @@ std::string commandLine(const ToolStart& s) {
 
 // The replay scripts: the same commands in the same order from the program folder, the work
 // folder emptied where a pass begins, the join list written as it was when each command began.
-// scheduled: the prescribed pauses and waits; otherwise back to back.
+// scheduled: the old fixed pauses and waits; otherwise back to back.
 std::string replayScript(const std::string& program,
                          const std::vector<std::vector<const ToolStart*>>& passes, bool parallel,
                          bool scheduled) {
