@@ -58,6 +58,15 @@ std::string_view baseName(std::string_view path, char sep) {
     return at == std::string_view::npos ? path : path.substr(at + 1);
 }
 
+std::string withoutTrailingSeparators(std::string path, char sep, KeepRoot keep) {
+    const std::size_t least = keep == KeepRoot::Nothing ? 0 : 1;
+    while (path.size() > least && path.back() == sep) {
+        if (keep == KeepRoot::Drive && path.size() == 3 && path[1] == ':') break;
+        path.pop_back();
+    }
+    return path;
+}
+
 std::string lowerAscii(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

@@ -15,6 +15,15 @@ std::string trimBlanks(std::string_view text);
 std::vector<std::string> splitAt(std::string_view text, char sep);
 // The part of a path after its last separator (the whole path when there is none).
 std::string_view baseName(std::string_view path, char sep);
+// What a path keeps when its trailing separators go.
+enum class KeepRoot {
+    Nothing,    // every trailing separator goes: a path of separators only becomes empty
+    Separator,  // a path of separators only keeps one (the root "/")
+    Drive,      // as Separator, and a drive's root keeps its separator ("C:\" stays whole)
+};
+// The path without its trailing separators `sep`, but for what `keep` keeps.
+std::string withoutTrailingSeparators(std::string path, char sep,
+                                      KeepRoot keep = KeepRoot::Separator);
 // ASCII letters folded; other bytes (UTF-8 included) stay as they are.
 std::string lowerAscii(std::string text);
 std::string upperAscii(std::string text);

@@ -28,11 +28,6 @@ std::optional<long> operationCode(const std::string& text) {
     return value;
 }
 
-std::string withoutTrailingSeparators(std::string path) {
-    while (path.size() > 1 && path.back() == platform::kSep) path.pop_back();
-    return path;
-}
-
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind(platform::kSep);
     if (slash == std::string::npos) return ".";
@@ -43,9 +38,9 @@ std::string folderOf(const std::string& path) {
 // destination path itself.
 std::string targetFor(const std::string& source, const std::string& destination) {
     if (platform::dirExists(destination))
-        return withoutTrailingSeparators(destination) + platform::sepStr() +
+        return text::withoutTrailingSeparators(destination, platform::kSep) + platform::sepStr() +
                std::string(text::baseName(source, platform::kSep));
-    return withoutTrailingSeparators(destination);
+    return text::withoutTrailingSeparators(destination, platform::kSep);
 }
 
 // Paths are UTF-8 text everywhere; a path made from a plain string would be read in the system's
@@ -80,7 +75,7 @@ bool RunShellFileOperation(const std::string& source, const std::string& destina
                            const std::string& operation) {
     const auto code = operationCode(operation);
     if (!code) return false;
-    const std::string from = withoutTrailingSeparators(source);
+    const std::string from = text::withoutTrailingSeparators(source, platform::kSep);
     if (from.empty() || !platform::pathExists(from)) return false;
     switch (*code) {
         case 1:  // move
@@ -93,7 +88,7 @@ bool RunShellFileOperation(const std::string& source, const std::string& destina
             return platform::deleteTree(from);
         case 4: {  // rename; a bare new name stays in the source's folder
             if (destination.empty()) return false;
-            std::string target = withoutTrailingSeparators(destination);
+            std::string target = text::withoutTrailingSeparators(destination, platform::kSep);
             if (target.find(platform::kSep) == std::string::npos)
                 target = folderOf(from) + platform::sepStr() + target;
             return platform::moveFileNoReplace(from, target);

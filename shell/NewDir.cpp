@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "shell/DialogService.h"
 
 namespace NewDir {
@@ -42,8 +43,7 @@ std::string NormalizeFolder(const std::string& chosen, char sep) {
         if (c == sep && !r.empty() && r.back() == sep) continue;
         r += c;
     }
-    if (r.size() > 1 && r.back() == sep) r.pop_back();
-    return r;
+    return text::withoutTrailingSeparators(r, sep);
 }
 
 QString BrowseForFolder(DialogService& dialogs, const QString& prompt, const QString& initialFolder,

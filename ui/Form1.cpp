@@ -27,6 +27,7 @@
 #include "merge/MergeRun.h"
 #include "merge/MergeTexts.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "shell/DialogService.h"
 #include "shell/NewDir.h"
 #include "ui/ElidedLabel.h"
@@ -46,10 +47,6 @@ const QString kOutputNotWritable =
 const QString kOutputFolderRefused = QStringLiteral(
     "输出目录不能是程序文件夹、工作文件夹Tmps、视频素材来源文件夹或已使用素材文件夹，请更换！");
 constexpr int kMaxFolders = 20;
-
-QChar sep() {
-    return QChar::fromLatin1(platform::kSep);
-}
 
 // The session count of encoder entry i; none where the list of counts ends before it.
 std::optional<int> countAt(const std::vector<int>& sessions, int i) {
@@ -281,7 +278,8 @@ void Form1::TDir_Change() {
     if (!ParamRules::IsUsablePathText(text)) {
         TDir->setText(tag(TDir));
     } else if (QDir::isAbsolutePath(text) && QFileInfo::exists(text)) {
-        acceptSourceFolder(ParamRules::WithoutTrailingSeparators(text, sep()));
+        acceptSourceFolder(QString::fromStdString(
+            text::withoutTrailingSeparators(text.toStdString(), platform::kSep)));
     }
     m_inTDirChange = false;
 }

@@ -67,10 +67,4 @@ QString EntryFolder(const QString& entry) {
     return tab < 0 ? entry : entry.mid(tab + 1);
 }
 
-QString WithoutTrailingSeparators(const QString& path, QChar sep) {
-    QString p = path;
-    while (p.size() > 1 && p.endsWith(sep)) p.chop(1);
-    return p;
-}
-
 }  // namespace ParamRules

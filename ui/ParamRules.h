@@ -30,7 +30,4 @@ bool IsUsablePathText(const QString& text);
 // entry ("MP4视频数：" + count + TAB + folder).
 QString EntryFolder(const QString& entry);
 
-// A folder path without trailing separators (the root keeps its own).
-QString WithoutTrailingSeparators(const QString& path, QChar sep);
-
 }  // namespace ParamRules

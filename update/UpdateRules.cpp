@@ -8,12 +8,15 @@
 
 #include "media/MediaReport.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace UpdateRules {
 
 QString serverBase() {
-    QString base = QString::fromStdString(platform::environmentVariable(kServerVariable)).trimmed();
-    while (base.endsWith('/')) base.chop(1);
+    const QString set =
+        QString::fromStdString(platform::environmentVariable(kServerVariable)).trimmed();
+    const QString base = QString::fromStdString(
+        text::withoutTrailingSeparators(set.toStdString(), '/', text::KeepRoot::Nothing));
     return base.isEmpty() ? QString::fromLatin1(kUpdateServer) : base;
 }
 

@@ -15,6 +15,7 @@
 
 #include "platform/Diagnostics.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace platform {
 
@@ -171,19 +172,13 @@ std::optional<std::int64_t> freeSpace(const std::string& path) {
     return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
 }
 
-// The path without trailing separators (the root folder stays "/").
-static std::string withoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
-
 std::string canonicalPath(const std::string& path) {
     if (path.empty()) return {};
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::path canonical = fs::weakly_canonical(fs::path(path), ec);
     if (ec) canonical = fs::absolute(fs::path(path), ec);
-    return withoutTrailingSlashes(canonical.lexically_normal().string());
+    return text::withoutTrailingSeparators(canonical.lexically_normal().string(), kSep);
 }
 
 bool folderWritable(const std::string& dir) {
@@ -233,7 +228,7 @@ static bool makeSurePathExistsUnnoted(const std::string& path) {
 
 static bool deleteTreeUnnoted(const std::string& path) {
     if (path.empty()) return false;
-    const std::string p = withoutTrailingSlashes(path);
+    const std::string p = text::withoutTrailingSeparators(path, kSep);
     // Never the root folder, and never a tree named through "." or "..".
     const std::string name = nameOf(p);
     if (p == "/" || name == "." || name == ".." || name.empty()) return false;

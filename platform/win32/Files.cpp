@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "platform/win32/CodePage.h"
 
 namespace platform {
@@ -25,13 +26,6 @@ DWORD attributesOf(const std::string& path) {
 
 bool isFolder(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string withoutTrailingSeparators(std::string path) {
-    // A drive's root keeps its separator ("C:\").
-    while (path.size() > 1 && path.back() == '\\' && !(path.size() == 3 && path[1] == ':'))
-        path.pop_back();
-    return path;
 }
 
 std::string parentOf(const std::string& path) {
@@ -178,7 +172,7 @@ std::string canonicalPath(const std::string& path) {
     full.resize(n);
     const auto utf8 = win32::fromCodePage(full);
     if (!utf8) return {};
-    std::string absolute = withoutTrailingSeparators(*utf8);
+    std::string absolute = text::withoutTrailingSeparators(*utf8, '\\', text::KeepRoot::Drive);
     // The longest part that exists, with its links resolved and its names as they are written on
     // the disk; the rest as given.
     std::string existing = absolute, rest;
@@ -208,14 +202,15 @@ std::string canonicalPath(const std::string& path) {
         finalPath = finalPath.substr(4);
     const auto resolved = win32::utf8FromWide(finalPath);
     if (!resolved) return absolute;
-    return withoutTrailingSeparators(*resolved) + rest;
+    return text::withoutTrailingSeparators(*resolved, '\\', text::KeepRoot::Drive) + rest;
 }
 
 bool folderWritable(const std::string& dir) {
     if (!dirExists(dir)) return false;
     HANDLE h = INVALID_HANDLE_VALUE;
     const std::string probe = newTemporaryFile(
-        withoutTrailingSeparators(win32::nativeSeparators(dir)), "write-probe", &h);
+        text::withoutTrailingSeparators(win32::nativeSeparators(dir), '\\', text::KeepRoot::Drive),
+        "write-probe", &h);
     if (probe.empty()) return false;
     // A folder on a full disk still takes an empty file: a byte must go in as well.
     const char byte = 0;
@@ -228,8 +223,9 @@ bool folderWritable(const std::string& dir) {
 std::optional<std::vector<std::string>> listFiles(const std::string& dir, bool withHidden) {
     if (dir.empty() || !systemPath(dir)) return std::nullopt;
     // Read wide, so that a name the code page lacks is seen as such rather than altered.
-    const auto pattern =
-        win32::wideFromUtf8(withoutTrailingSeparators(win32::nativeSeparators(dir)) + "\\*");
+    const auto pattern = win32::wideFromUtf8(
+        text::withoutTrailingSeparators(win32::nativeSeparators(dir), '\\', text::KeepRoot::Drive) +
+        "\\*");
     if (!pattern) return std::nullopt;
     WIN32_FIND_DATAW found{};
     HANDLE find = ::FindFirstFileExW(pattern->c_str(), FindExInfoBasic, &found,
@@ -272,8 +268,7 @@ bool makeSurePathExists(const std::string& path) {
 
 bool deleteTree(const std::string& path) {
     if (path.empty()) return false;
-    std::string p = win32::nativeSeparators(path);
-    while (p.size() > 1 && p.back() == '\\') p.pop_back();
+    const std::string p = text::withoutTrailingSeparators(win32::nativeSeparators(path), '\\');
     // Never a drive's root, never a tree named through "." or "..", never a wildcard (the shell
     // would delete every match).
     const std::string name = nameOf(p);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/Platform.h"
+#include "platform/Text.h"
 #include "platform/win32/CodePage.h"
 
 namespace platform {
@@ -173,8 +174,7 @@ bool systemTextIsUtf8() {
 }
 
 std::string registryDefaultValue(const std::string& key) {
-    std::string name = key;
-    while (!name.empty() && name.back() == '\\') name.pop_back();
+    const std::string name = text::withoutTrailingSeparators(key, '\\', text::KeepRoot::Nothing);
     const auto slash = name.find('\\');
     HKEY root = rootKey(name.substr(0, slash));
     if (!root) return {};
