@@ -7,10 +7,6 @@
 #include "platform/Diagnostics.h"
 #include "platform/Platform.h"
 
-namespace {
-constexpr int kStarted = 42;  // what the shell start answers for a started program
-}  // namespace
-
 ToolRun::ToolRun(std::string folder, StartRecord onStart)
     : m_folder(std::move(folder)), m_onStart(std::move(onStart)) {}
 
@@ -29,7 +25,7 @@ bool ToolRun::start(const std::string& file, const std::string& params,
     }
     m_lastResult = platform::startTool(file, params, m_folder, true, &pid);
     if (!reportFile.empty()) platform::setEnvironmentVariable(ToolReport::kVariable, before);
-    if (m_lastResult != kStarted) return false;
+    if (m_lastResult != platform::kShellStarted) return false;
     m_pids.push_back(pid);
     diag::note(diag::Area::Tools, "started " + file + " (" + std::to_string(pid) + "): " + params);
     return true;

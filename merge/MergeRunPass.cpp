@@ -167,7 +167,7 @@ MergeRun::Step MergeRun::runPass() {
 
 MergeRun::Step MergeRun::prepareWorkFolder() {
     const std::string tmps = m_folder.workFolder();
-    FolderOps::RunShellFileOperation(tmps, "", "3");
+    FolderOps::RunShellFileOperation(tmps, "", FolderOps::FileOp::Delete);
     bool told = false;
     while (!platform::dirExists(tmps)) {
         platform::makeSurePathExists(tmps + platform::sepStr());

@@ -25,13 +25,18 @@ std::string machineName();
 
 // ---- processes ---------------------------------------------------------------------------
 
+// The shell start's answers, the Windows shell's values: the program started, and the file missing
+// (or, here, not runnable).
+inline constexpr int kShellStarted = 42;
+inline constexpr int kShellFileNotFound = 2;
+
 // Shell start: starts `file` with the parameter text `params` in the working folder `dir`,
 // detached (own session, standard streams on /dev/null when hidden). `file` without a separator
 // is looked up in `dir` first, then on the search path. The parameter text is split into argv by
 // the Windows command-line rules (splitCommandLine) and is also handed over unsplit so that our own
 // programs can read it whole (rawCommandLine). The child never lingers as a zombie.
-// Returns 42 when started, 2 when the file is missing or cannot be run (as the Windows shell does;
-// on Windows a failure gives the shell's own error value, 2 for a missing file).
+// Returns kShellStarted when started, kShellFileNotFound when the file is missing or cannot be run
+// (as the Windows shell does; on Windows a failure gives the shell's own error value).
 // The started program outlives this process (a program handed work, an update program).
 int shellExecute(const std::string& file, const std::string& params, const std::string& dir,
                  bool hidden);

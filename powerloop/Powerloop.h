@@ -61,7 +61,7 @@ struct Options {
     int pollMs = 200;
     // The program started again for mode "1".
     QString programName = QStringLiteral("Stitchwell");
-    // The shell start (default platform::shellExecute): 42 when started.
+    // The shell start (default platform::shellExecute): platform::kShellStarted when started.
     std::function<int(const std::string& file, const std::string& params, const std::string& dir,
                       bool hidden)>
         shellStart;

@@ -74,19 +74,23 @@ bool moveItem(const std::string& source, const std::string& target) {
 bool RunShellFileOperation(const std::string& source, const std::string& destination,
                            const std::string& operation) {
     const auto code = operationCode(operation);
-    if (!code) return false;
+    return code && RunShellFileOperation(source, destination, static_cast<FileOp>(*code));
+}
+
+bool RunShellFileOperation(const std::string& source, const std::string& destination,
+                           FileOp operation) {
     const std::string from = text::withoutTrailingSeparators(source, platform::kSep);
     if (from.empty() || !platform::pathExists(from)) return false;
-    switch (*code) {
-        case 1:  // move
+    switch (operation) {
+        case FileOp::Move:
             if (destination.empty()) return false;
             return moveItem(from, targetFor(from, destination));
-        case 2:  // copy
+        case FileOp::Copy:
             if (destination.empty()) return false;
             return copyItem(from, targetFor(from, destination));
-        case 3:  // delete, read-only entries included, nothing asked
+        case FileOp::Delete:  // read-only entries included, nothing asked
             return platform::deleteTree(from);
-        case 4: {  // rename; a bare new name stays in the source's folder
+        case FileOp::Rename: {  // a bare new name stays in the source's folder
             if (destination.empty()) return false;
             std::string target = text::withoutTrailingSeparators(destination, platform::kSep);
             if (target.find(platform::kSep) == std::string::npos)

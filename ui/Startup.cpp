@@ -186,7 +186,9 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
     });
     const QString usedDefault = Settings::defaultMoveDir(p);
     guarded([&] { platform::makeSurePathExists(usedDefault.toStdString()); });
-    guarded([&] { FolderOps::RunShellFileOperation(folder.workFolder(), "", "3"); });
+    guarded([&] {
+        FolderOps::RunShellFileOperation(folder.workFolder(), "", FolderOps::FileOp::Delete);
+    });
     guarded([&] {
         QString moveDir = settings.moveDir(usedDefault);
         if (!QDir::isAbsolutePath(moveDir)) moveDir = usedDefault;

@@ -133,7 +133,7 @@ void UpdateCommand(Form1& form, const UpdaterOptions& options, const UpdateOffer
     const QString parameters = UpdateRules::updateProgramParameters(
         package, QCoreApplication::applicationName(), form.windowTitle());
     if (options.shellStart(UpdateRules::kUpdateProgram, parameters.toStdString(), p.toStdString(),
-                           true) == 42) {
+                           true) == platform::kShellStarted) {
         options.endProgram();
         return;
     }

@@ -27,7 +27,7 @@ struct UpdaterOptions {
     std::function<double()> clock;
     std::function<void()> pump;
     double installerWaitSeconds = 60;
-    // The shell start (default platform::shellExecute): 42 when started.
+    // The shell start (default platform::shellExecute): platform::kShellStarted when started.
     std::function<int(const std::string& file, const std::string& params, const std::string& dir,
                       bool hidden)>
         shellStart;

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
         "-nostdin -y -re -f lavfi -i testsrc2=size=320x240:rate=25:duration=" +
         std::to_string(transcodeSeconds) + " -c:v libx264 -preset ultrafast -pix_fmt yuv420p \"" +
         folder + "/out.mp4\"";
-    if (platform::shellExecute(exe, params, folder, true) != 42) {
+    if (platform::shellExecute(exe, params, folder, true) != platform::kShellStarted) {
         std::fprintf(stderr, "the transcoder did not start\n");
         return 1;
     }

@@ -255,7 +255,7 @@ int start(const std::string& file, const std::string& params, const std::string&
     if (path.empty() || !isRunnableFile(path)) {
         diag::note(diag::Area::Tools,
                    "starting " + file + " in " + dir + ": no runnable program of that name");
-        return 2;
+        return kShellFileNotFound;
     }
 
     std::vector<std::string> args = splitCommandLine(params);
@@ -286,10 +286,10 @@ int start(const std::string& file, const std::string& params, const std::string&
     if (pid <= 0) {
         diag::note(diag::Area::Tools, "starting " + path + " in " + dir +
                                           " failed: " + std::strerror(l.error ? l.error : errno));
-        return 2;
+        return kShellFileNotFound;
     }
     if (pidOut) *pidOut = static_cast<int>(pid);
-    return 42;
+    return kShellStarted;
 }
 
 }  // namespace

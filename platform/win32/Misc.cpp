@@ -154,7 +154,7 @@ std::optional<std::string> defaultValueIn(HKEY root, const std::string& subKey, 
 
 bool showFileSelected(const std::string& path) {
     return shellExecute("explorer.exe", "/select,\"" + win32::nativeSeparators(path) + "\"", "",
-                        false) == 42;
+                        false) == kShellStarted;
 }
 
 bool systemCarries(const std::string& utf8) {

@@ -17,8 +17,12 @@ namespace platform {
 
 namespace win32 {
 
+namespace {
+constexpr std::intptr_t kHighestShellError = 32;  // the shell's error values are 0 to 32
+}  // namespace
+
 int shellResult(std::intptr_t value) {
-    if (value > 32) return 42;
+    if (value > kHighestShellError) return kShellStarted;
     return static_cast<int>(value);
 }
 
@@ -102,8 +106,9 @@ std::string resolveProgram(const std::string& file, const std::string& dir) {
 // The shell's value for a system error of a start: its own below 32, 11 for a file that is no
 // program, else 2.
 int startError(DWORD error) {
-    if (error == ERROR_BAD_EXE_FORMAT) return 11;
-    return error > 0 && error <= 32 ? static_cast<int>(error) : 2;
+    if (error == ERROR_BAD_EXE_FORMAT) return ERROR_BAD_FORMAT;  // the shell's "not a program"
+    const bool shellValue = error > 0 && error <= static_cast<DWORD>(win32::kHighestShellError);
+    return shellValue ? static_cast<int>(error) : kShellFileNotFound;
 }
 
 // Keeps the handle of a started program until it is seen ended; hands out its pid.
@@ -146,26 +151,26 @@ int startTied(const std::string& program, const std::string& params, const std::
         ::TerminateProcess(info.hProcess, 1);
         ::CloseHandle(info.hThread);
         ::CloseHandle(info.hProcess);
-        return 2;
+        return kShellFileNotFound;
     }
     ::ResumeThread(info.hThread);
     ::CloseHandle(info.hThread);
     keepStarted(info.hProcess, pidOut);
-    return 42;
+    return kShellStarted;
 }
 
 int start(const std::string& file, const std::string& params, const std::string& dir, bool hidden,
           bool tied, int* pidOut) {
     if (pidOut) *pidOut = 0;
-    if (file.empty()) return 2;
+    if (file.empty()) return kShellFileNotFound;
     const std::string program = resolveProgram(file, dir);
     // A folder is opened by the shell in a window, not started; the layer starts programs only.
-    if (program.empty() || dirExists(program)) return 2;
+    if (program.empty() || dirExists(program)) return kShellFileNotFound;
     const auto programText = win32::systemPath(program);
     const auto paramsText = toCodePage(params);
     const auto dirText =
         dir.empty() ? std::optional<std::string>(std::string()) : win32::systemPath(dir);
-    if (!programText || !paramsText || !dirText) return 2;
+    if (!programText || !paramsText || !dirText) return kShellFileNotFound;
 
     if (tied) return startTied(*programText, *paramsText, *dirText, hidden, pidOut);
 
@@ -183,7 +188,7 @@ int start(const std::string& file, const std::string& params, const std::string&
         if (info.hProcess) ::CloseHandle(info.hProcess);
         // The shell's value when it gave one, else the system's error (its values below 32 are
         // the shell's own: 2 file, 3 path, 5 access, 11 format).
-        if (answer > 0 && answer <= 32) return win32::shellResult(answer);
+        if (answer > 0 && answer <= win32::kHighestShellError) return win32::shellResult(answer);
         return startError(::GetLastError());
     }
     if (!info.hProcess) return win32::shellResult(answer);  // handed to a running program

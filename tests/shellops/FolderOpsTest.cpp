@@ -33,7 +33,7 @@ TEST(RunShellFileOperation, DeleteRemovesAReadOnlyWorkFolderWithoutAsking) {
                ::chmod((tmps + "/sub 中/inner/x").c_str(), 0444) == 0 &&
                ::chmod((tmps + "/sub 中/inner").c_str(), 0555) == 0 &&
                ::chmod((tmps + "/sub 中").c_str(), 0555) == 0;
-        return made && FolderOps::RunShellFileOperation(tmps, "", "3") &&
+        return made && FolderOps::RunShellFileOperation(tmps, "", FolderOps::FileOp::Delete) &&
                !platform::pathExists(tmps) && platform::dirExists(tmp.str() + "/程序 it's");
     });
     EXPECT_TRUE(ok);
