@@ -231,10 +231,10 @@ int runProgram(const std::string& commandLine, const std::string& ownFolder, std
     // One instance at a time: a lock in the program's own folder. An instance that ended without
     // giving it up (killed, crashed) leaves a stale lock that the next start takes.
     QLockFile lock(QString::fromStdString(ProgramFolder(ownFolder).compressorLock()));
-    lock.setStaleLockTime(0);  // only a dead owner makes the lock stale, never its age
-    if (!InstanceLock::Take(lock)) {
+    const InstanceLock::Outcome taken = InstanceLock::Take(lock);
+    if (taken != InstanceLock::Outcome::Taken) {
         platform::terminalBeep();
-        if (lock.error() == QLockFile::LockFailedError) {
+        if (taken == InstanceLock::Outcome::HeldByAnother) {
             log << "Pressling: another instance is running; this one ends\n";
             return kAnotherInstance;
         }

@@ -227,19 +227,20 @@ private:
 
 // Waits until the program folder's single-copy lock can be taken: no Stitchwell runs from there.
 int takeProgramLock(QLockFile& lock, const Options& options, std::ostream& err) {
-    lock.setStaleLockTime(0);
     const qint64 until =
         QDateTime::currentMSecsSinceEpoch() + static_cast<qint64>(options.waitSeconds * 1000);
-    while (!InstanceLock::Take(lock)) {
-        if (lock.error() != QLockFile::LockFailedError) {
-            err << "无法在程序文件夹中建立锁文件，放弃更新\n";
-            return kCannotLock;
-        }
-        if (QDateTime::currentMSecsSinceEpoch() >= until) {
-            err << "程序仍在运行，放弃更新\n";
-            return kStillRunning;
-        }
+    const InstanceLock::Outcome taken = InstanceLock::TakeWaiting(lock, [&] {
+        if (QDateTime::currentMSecsSinceEpoch() >= until) return false;
         QThread::msleep(static_cast<unsigned long>(options.pollMs));
+        return true;
+    });
+    if (taken == InstanceLock::Outcome::CannotMake) {
+        err << "无法在程序文件夹中建立锁文件，放弃更新\n";
+        return kCannotLock;
+    }
+    if (taken == InstanceLock::Outcome::HeldByAnother) {
+        err << "程序仍在运行，放弃更新\n";
+        return kStillRunning;
     }
     return kUpdated;
 }
@@ -410,7 +411,6 @@ int runProgram(const std::string& commandLine, const QString& programFolder, std
         // update alone.
         QLockFile updating(QString::fromStdString(folder.file(UpdateRecord::kUpdateLock)));
         if (result == kUpdated) {
-            updating.setStaleLockTime(0);
             InstanceLock::Take(updating);
             if (!QFileInfo(request->package).isFile()) {
                 said << "更新包不存在：" << utf8(request->package) << "\n";

@@ -50,9 +50,7 @@ void guarded(Step step) {
 // ended without giving it up (killed, crashed) leaves a stale lock that the next start takes.
 class CopyLock : public QObject {
 public:
-    CopyLock(const QString& path, QObject* parent) : QObject(parent), lock(path) {
-        lock.setStaleLockTime(0);  // only a dead owner makes the lock stale, never its age
-    }
+    CopyLock(const QString& path, QObject* parent) : QObject(parent), lock(path) {}
     QLockFile lock;
 };
 
@@ -76,18 +74,18 @@ void endOtherCopy(QLockFile& lock, const QString& exeName) {
 // Load step 1. False when the user gives up this copy.
 bool guardSecondCopy(Form1& form, DialogService& dialogs, const QString& exeName) {
     auto* holder = new CopyLock(QString::fromStdString(folderOf(form).copyLock()), &form);
-    if (InstanceLock::Take(holder->lock)) return true;
     // A lock that cannot be made at all (a read-only program folder) tells nothing: go on.
-    if (holder->lock.error() != QLockFile::LockFailedError) return true;
+    if (InstanceLock::Take(holder->lock) != InstanceLock::Outcome::HeldByAnother) return true;
     if (dialogs.message(&form, secondCopyMessage(), MsgIcon::Information, MsgButtons::YesNo) ==
         MsgResult::Yes)
         return false;
     endOtherCopy(holder->lock, exeName);
     const qint64 until = QDateTime::currentMSecsSinceEpoch() + kTakeOverMs;
-    while (!InstanceLock::Take(holder->lock) &&
-           holder->lock.error() == QLockFile::LockFailedError &&
-           QDateTime::currentMSecsSinceEpoch() < until)
+    InstanceLock::TakeWaiting(holder->lock, [until] {
+        if (QDateTime::currentMSecsSinceEpoch() >= until) return false;
         General::PumpEvents();
+        return true;
+    });
     return true;
 }
 
@@ -95,9 +93,8 @@ bool guardSecondCopy(Form1& form, DialogService& dialogs, const QString& exeName
 bool updateBeingInstalled(const ProgramFolder& folder) {
     if (!General::CountToolProcesses(ProgramFolder::kUpdater)) return false;
     QLockFile updating(QString::fromStdString(folder.file(UpdateRecord::kUpdateLock)));
-    updating.setStaleLockTime(0);
-    if (InstanceLock::Take(updating)) return false;  // given up when it goes out of scope
-    return updating.error() == QLockFile::LockFailedError;
+    // Taken, it is given up when it goes out of scope.
+    return InstanceLock::Take(updating) == InstanceLock::Outcome::HeldByAnother;
 }
 
 }  // namespace
