@@ -155,7 +155,9 @@ std::string EntryField2(const std::string& entry) {
 
 std::string EntryFolder(const std::string& entry,
                         const std::function<bool(const std::string&)>& exists) {
-    const std::string field1 = entry.substr(0, entry.find('\t'));
+    const auto tab = entry.find('\t');
+    if (tab == std::string::npos) return entry;
+    const std::string field1 = entry.substr(0, tab);
     if (!field1.empty() && exists && exists(field1)) return field1;
     return EntryField2(entry);
 }

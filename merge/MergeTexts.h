@@ -44,10 +44,10 @@ bool MatchesClipPatterns(const std::string& name);
 
 // "MP4视频数：" + count + TAB + folder
 std::string CountedEntry(int count, const std::string& folder);
-// The folder of a List1 entry: field 1 (split at TAB) when exists(field 1), otherwise field 2
-// (empty when there is no field 2).
+// The folder of a List1 entry: a bare path (no TAB) as it is; else field 1 (split at TAB) when
+// exists(field 1), otherwise field 2. Without exists, field 2 of every entry that has a TAB.
 std::string EntryFolder(const std::string& entry,
-                        const std::function<bool(const std::string&)>& exists);
+                        const std::function<bool(const std::string&)>& exists = {});
 // Field 2 of an entry split at TAB (empty when there is none).
 std::string EntryField2(const std::string& entry);
 // "背景mp3音乐数：" + count + "   " + folder

@@ -56,6 +56,11 @@ std::optional<int> countAt(const std::vector<int>& sessions, int i) {
 
 // The name the file system reports for the last component of a path; "" when nothing exists
 // there. The root has no last component and is known by its own path.
+// The folder a source list entry names (the bare path, or the folder of a counted entry).
+QString entryFolder(const QListWidgetItem* item) {
+    return QString::fromStdString(MergeTexts::EntryFolder(item->text().toStdString()));
+}
+
 QString folderIdentity(const QString& path) {
     if (path.isEmpty() || !QFileInfo::exists(path)) return QString();
     const QString clean = QDir::cleanPath(path);
@@ -245,7 +250,7 @@ bool Form1::checkChosenFolder(const QString& folder) {
 bool Form1::acceptSourceFolder(const QString& folder) {
     const QString name = folderIdentity(folder);
     for (int i = 0; i < List1->count(); ++i) {
-        const QString other = folderIdentity(ParamRules::EntryFolder(List1->item(i)->text()));
+        const QString other = folderIdentity(entryFolder(List1->item(i)));
         if (!name.isEmpty() && name == other) {
             error(kDuplicateFolder);
             return false;
@@ -333,9 +338,9 @@ void Form1::MenuOutDir_Click() {
     }
     std::vector<std::string> sources;
     for (int i = 0; i < List1->count(); ++i)
-        sources.push_back(ParamRules::EntryFolder(List1->item(i)->text()).toStdString());
+        sources.push_back(entryFolder(List1->item(i)).toStdString());
     if (OutputFolder::Refused(folder.toStdString(), m_programFolder.toStdString(), sources,
-                                      LMove->text().toStdString())) {
+                              LMove->text().toStdString())) {
         error(kOutputFolderRefused);
         return;
     }

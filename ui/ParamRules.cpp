@@ -62,9 +62,4 @@ bool IsUsablePathText(const QString& text) {
     return true;
 }
 
-QString EntryFolder(const QString& entry) {
-    const qsizetype tab = entry.indexOf(u'\t');
-    return tab < 0 ? entry : entry.mid(tab + 1);
-}
-
 }  // namespace ParamRules

@@ -26,8 +26,4 @@ bool IsDigitChar(QChar c);
 // A text that can name a path at all: no NUL or other control character, none of | < > " * ?.
 bool IsUsablePathText(const QString& text);
 
-// The folder of a source list entry: the whole entry, or the text after the TAB of a counted
-// entry ("MP4视频数：" + count + TAB + folder).
-QString EntryFolder(const QString& entry);
-
 }  // namespace ParamRules

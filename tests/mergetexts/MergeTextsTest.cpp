@@ -124,15 +124,19 @@ TEST(FolderEntries, CountedFormsAndTheirFolders) {
     auto exists = [&](const std::string& p) { return existing.count(p) > 0; };
 
     EXPECT_EQ(CountedEntry(5, "/v/a"), "MP4视频数：5\t/v/a");
-    const std::pair<std::string, std::string> entries[] = {
-        {"/v/a", "/v/a"},                      // bare path: field 1
-        {"MP4视频数：5\t/v/a", "/v/a"},        // counted: field 2
-        {"MP4视频数：0\t/v/gone", "/v/gone"},  // field 2 even when it is missing
-        {"/v/a\t/v/b", "/v/a"},                // field 1 exists
-        {"/v/missing", ""},                    // no field 2
-        {"MP4视频数：3\t/v/x\ty", "/v/x\ty"},  // a folder holding a TAB stays whole
+    // entry, its folder, its folder without a look at the disk (field 2 whenever there is a TAB)
+    const std::string entries[][3] = {
+        {"/v/a", "/v/a", "/v/a"},                         // bare path: field 1
+        {"MP4视频数：5\t/v/a", "/v/a", "/v/a"},           // counted: field 2
+        {"MP4视频数：0\t/v/gone", "/v/gone", "/v/gone"},  // field 2 even when it is missing
+        {"/v/a\t/v/b", "/v/a", "/v/b"},                   // field 1 exists
+        {"/v/missing", "/v/missing", "/v/missing"},       // bare path: as it is
+        {"MP4视频数：3\t/v/x\ty", "/v/x\ty", "/v/x\ty"},  // a folder holding a TAB stays whole
     };
-    for (const auto& [entry, folder] : entries) EXPECT_EQ(EntryFolder(entry, exists), folder);
+    for (const auto& [entry, folder, listed] : entries) {
+        EXPECT_EQ(EntryFolder(entry, exists), folder) << entry;
+        EXPECT_EQ(EntryFolder(entry), listed) << entry;
+    }
     EXPECT_EQ(EntryFolder(CountedEntry(7, "/v/a"), exists), "/v/a");
     EXPECT_EQ(EntryField2("MP4视频数：5\t/v/a"), "/v/a");
     EXPECT_EQ(EntryField2("/v/a"), "");
