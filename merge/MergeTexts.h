@@ -23,7 +23,7 @@ std::string Format6(int n);
 std::string Format3(double x);
 // Plain decimal form: shortest text that gives the value back, at most 15 significant digits,
 // no trailing zeros (30 -> "30", 23.456 -> "23.456", 1.5 -> "1.5").
-std::string PlainNumber(double x);
+using text::PlainNumber;
 // A byte count as whole megabytes: size / 1024 / 1024 rounded to 3 decimals, then to a whole
 // number, halves to even (1,572,864 -> 2; 2,621,440 -> 2).
 int MegaBytes(std::int64_t bytes);

@@ -127,6 +127,39 @@ double RoundHalfEven(double x, int decimals) {
     return negative ? -v : v;
 }
 
+std::string PlainNumber(double x) {
+    if (!std::isfinite(x) || x == 0) return "0";
+    // the fewest significant digits (at most 15) that give the value back
+    char buf[64];
+    int precision = 15;
+    for (int p = 1; p <= 15; ++p) {
+        auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, p - 1);
+        if (parseDouble(std::string_view(buf, res.ptr - buf)) == x) {
+            precision = p;
+            break;
+        }
+    }
+    auto res =
+        std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, precision - 1);
+    const std::string written(buf, res.ptr);
+    const bool negative = written[0] == '-';
+    const std::string body = negative ? written.substr(1) : written;
+    const auto ePos = body.find('e');
+    std::string digits = body.substr(0, ePos);
+    if (digits.size() > 1) digits.erase(1, 1);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    const int exponent = std::stoi(body.substr(ePos + 1));
+    std::string out;
+    if (exponent < 0) {
+        out = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    } else if (static_cast<size_t>(exponent) + 1 >= digits.size()) {
+        out = digits + std::string(exponent + 1 - digits.size(), '0');
+    } else {
+        out = digits.substr(0, exponent + 1) + "." + digits.substr(exponent + 1);
+    }
+    return (negative ? "-" : "") + out;
+}
+
 std::optional<int> toInt16(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) return std::nullopt;

@@ -37,6 +37,9 @@ double parseDouble(std::string_view text);
 // A value is judged by the decimal text it is written as (1.0035 is a half), not by the binary
 // fraction stored for it.
 double RoundHalfEven(double x, int decimals = 0);
+// Plain decimal form: shortest text that gives the value back, at most 15 significant digits,
+// no trailing zeros (30 -> "30", 23.456 -> "23.456", 1.5 -> "1.5").
+std::string PlainNumber(double x);
 // A 16-bit integer from a decimal number (blanks around it allowed, rounded halves to even, in
 // -32768..32767); nullopt for anything else.
 std::optional<int> toInt16(std::string_view text);

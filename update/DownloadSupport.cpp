@@ -1,6 +1,6 @@
 #include "update/DownloadSupport.h"
 
-#include "merge/MergeTexts.h"
+#include "platform/Text.h"
 
 namespace DownloadSupport {
 
@@ -36,8 +36,8 @@ ProgressPacer::ProgressPacer(std::function<void(float)> wait, std::function<void
 
 void ProgressPacer::report(std::int64_t bytes, std::int64_t total) {
     if (bytes < 0 || bytes > total || total <= 0) return;
-    const double percent = MergeTexts::RoundHalfEven(MergeTexts::RoundHalfEven(
-        static_cast<double>(bytes) * 100 / static_cast<double>(total), 2));
+    const double percent = text::RoundHalfEven(
+        text::RoundHalfEven(static_cast<double>(bytes) * 100 / static_cast<double>(total), 2));
     if (percent != 0) {
         m_counter = 0;
         m_pump();

@@ -4,13 +4,13 @@
 #include <QDateTime>
 #include <cmath>
 
-#include "merge/MergeTexts.h"
+#include "platform/Text.h"
 
 namespace {
 
 QString kiloBytes(std::int64_t bytes) {
     return QString::fromStdString(
-        MergeTexts::PlainNumber(MergeTexts::RoundHalfEven(static_cast<double>(bytes) / 1024, 2)));
+        text::PlainNumber(text::RoundHalfEven(static_cast<double>(bytes) / 1024, 2)));
 }
 
 }  // namespace
@@ -25,7 +25,7 @@ QString progressText(std::int64_t bytes, std::int64_t total) {
 
 double progressFraction(std::int64_t bytes, std::int64_t total) {
     if (total <= 0) return 0;
-    return MergeTexts::RoundHalfEven(static_cast<double>(bytes) / static_cast<double>(total), 4);
+    return text::RoundHalfEven(static_cast<double>(bytes) / static_cast<double>(total), 4);
 }
 
 TaksDL::TaksDL(DownloadView* view, EngineOptions options, QObject* parent)
