@@ -33,6 +33,7 @@
 #include "ui/ElidedLabel.h"
 #include "ui/ParamRules.h"
 #include "ui/Settings.h"
+#include "ui/Startup.h"
 
 namespace {
 
@@ -160,6 +161,12 @@ QString Form1::versionText() const {
 void Form1::offerUpdate(bool offered) {
     MenuUpdate->setEnabled(offered);
     if (offered) setWindowTitle(windowTitle() + QStringLiteral("  发现有更新版本"));
+}
+
+void Form1::setUpdateEntries(std::function<void(UpdateHost&)> startupCheck,
+                             std::function<void()> command) {
+    setStartupCheck([check = std::move(startupCheck)](Form1& window) { check(window); });
+    updateCommand = std::move(command);
 }
 
 // ---- settings --------------------------------------------------------------------------------

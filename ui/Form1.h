@@ -6,8 +6,9 @@
 //    the window is shown; the window itself only builds its controls with their design-time
 //    values.
 //  - The controls (Form1Controls) are the window's own: start-up, the updater and the merge run
-//    reach the window through the intent methods below and through MergeHost, which the window
-//    implements; the window's tests reach the controls with controlsOf() (tests/support).
+//    reach the window through the intent methods below and through MergeHost and UpdateHost,
+//    which the window implements; the window's tests reach the controls with controlsOf()
+//    (tests/support).
 //  - Tags: LFolds (its heading), LAudio (the mp3 count) and LST (the videos made) keep a text tag
 //    in the dynamic property "tag"; use tag() / setTag().
 //  - Every write of the status line LST goes through setStatus(), which also updates status
@@ -32,6 +33,7 @@
 
 #include "merge/MergeHost.h"
 #include "shell/TrayRecord.h"
+#include "update/UpdateHost.h"
 
 class QAction;
 class QCheckBox;
@@ -107,7 +109,7 @@ struct Form1Controls {
     std::array<QLabel*, 5> StbPanels{};
 };
 
-class Form1 : public QMainWindow, public MergeHost, private Form1Controls {
+class Form1 : public QMainWindow, public MergeHost, public UpdateHost, private Form1Controls {
     Q_OBJECT
 public:
     Form1(DialogService& dialogs, Settings& settings, const QString& programFolder,
@@ -137,8 +139,8 @@ public:
     std::function<bool()> systemTrayAvailable;
 
     // ---- services ----------------------------------------------------------------------------
-    QString programFolder() const { return m_programFolder; }
-    DialogService& dialogs() const { return m_dialogs; }
+    QString programFolder() const override { return m_programFolder; }
+    DialogService& dialogs() const override { return m_dialogs; }
     Settings& settings() const { return m_settings; }
 
     // Sets LST and runs its change behaviour.
@@ -160,9 +162,13 @@ public:
     void setPreferredEncoderIndex(int index) { m_preferredEncoderIndex = index; }
     QStringList acceleratorEntries() const;
     // TV, the program's version number "005".
-    QString versionText() const;
+    QString versionText() const override;
     // MenuUpdate: enabled with "  发现有更新版本" appended to the caption, or disabled.
-    void offerUpdate(bool offered);
+    void offerUpdate(bool offered) override;
+    // The updater's entries: its start-up check becomes the one of the load sequence, its update
+    // command the hook of MenuUpdate.
+    void setUpdateEntries(std::function<void(UpdateHost&)> startupCheck,
+                          std::function<void()> command) override;
 
     // Restores ChSpeed, the preferred encoder and CmbAcc (each entry with the session count stored
     // at its position) from the settings when "Accelerate" is set; false (nothing touched) when
@@ -269,6 +275,11 @@ private:
     bool ask(Ask kind, const std::string& text) override;
     void openFolder(const std::string& path) override;
     void pumpEvents(int maxWaitMs) override;
+
+    // ---- the window as the updater sees it (UpdateHost; its other methods are public) --------
+    QString caption() const override { return windowTitle(); }
+    void hideWindow() override { hide(); }
+    QWidget* dialogOwner() override { return this; }
 
     // Adds the icon with the current record and hides the window; minimises it instead where the
     // desktop has no notification area.

@@ -1,20 +1,17 @@
 #include "update/Updater.h"
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <cstdlib>
 
 #include "media/General.h"
 #include "platform/Platform.h"
 #include "shell/DialogService.h"
-#include "ui/Form1.h"
-#include "ui/Startup.h"
 #include "update/DownloadSupport.h"
 #include "update/DownloadToFile.h"
+#include "update/UpdateHost.h"
 #include "update/UpdateRules.h"
 #include "update/frmDemo.h"
 
@@ -44,24 +41,25 @@ QString downloadedMessage() {
 
 // Makes sure an extractor is there, fetching and starting the installer when there is none.
 // False when the user gave up (Cancel).
-bool ensureExtractor(Form1& form, const UpdaterOptions& options) {
-    const QString p = form.programFolder();
+bool ensureExtractor(UpdateHost& host, const UpdaterOptions& options) {
+    const QString p = host.programFolder();
     QString extractor = options.extractor(p);
     if (!extractor.isEmpty()) return true;
-    DownloadSupport::DownloadCaption = form.windowTitle() + QStringLiteral("....资源文件下载中...");
+    DownloadSupport::DownloadCaption = host.caption() + QStringLiteral("....资源文件下载中...");
     DownloadSupport::DownloadWithProgress(fileUrl(options, UpdateRules::kInstallerFile),
                                           inFolder(p, UpdateRules::kInstallerSaveName));
     while (true) {
         options.shellStart(UpdateRules::kInstallerSaveName, "", p.toStdString(), false);
-        form.dialogs().message(&form, installerMessage(), MsgIcon::Information, MsgButtons::Ok);
+        host.dialogs().message(host.dialogOwner(), installerMessage(), MsgIcon::Information,
+                               MsgButtons::Ok);
         const double start = options.clock();
         while (extractor.isEmpty() && options.clock() - start < options.installerWaitSeconds) {
             options.pump();
             extractor = options.extractor(p);
         }
         if (!extractor.isEmpty()) return true;
-        if (form.dialogs().message(
-                &form, QStringLiteral("资源文件缺失，请先安装WinRAR解压缩应用程序！"),
+        if (host.dialogs().message(
+                host.dialogOwner(), QStringLiteral("资源文件缺失，请先安装WinRAR解压缩应用程序！"),
                 MsgIcon::Information, MsgButtons::RetryCancel) != MsgResult::Retry)
             return false;
     }
@@ -79,34 +77,34 @@ UpdaterOptions withDefaults(UpdaterOptions options) {
     return options;
 }
 
-void StartupVersionCheck(Form1& form, const UpdaterOptions& options, UpdateOffer& offer) {
-    const QString p = form.programFolder();
+void StartupVersionCheck(UpdateHost& host, const UpdaterOptions& options, UpdateOffer& offer) {
+    const QString p = host.programFolder();
     for (const char* name :
          {UpdateRules::kVersionFile, UpdateRules::kPackageFile, UpdateRules::kInstallerSaveName})
         RemoveLeftoverDownloads(p, QString::fromUtf8(name));
     const QString saved = inFolder(p, UpdateRules::kVersionFile);
     if (!General::DownloadToFile(fileUrl(options, UpdateRules::kVersionFile), saved,
                                  options.versionLimits)) {
-        form.offerUpdate(false);
+        host.offerUpdate(false);
         return;
     }
     QFile file(saved);
     if (!file.open(QIODevice::ReadOnly)) return;
     const UpdateRules::VersionFile version = UpdateRules::parseVersionFile(file.readAll());
-    if (!UpdateRules::offersUpdate(version.firstLine, form.versionText())) return;
+    if (!UpdateRules::offersUpdate(version.firstLine, host.versionText())) return;
     offer.packageSha256 = version.packageSha256;
-    form.offerUpdate(true);
+    host.offerUpdate(true);
 }
 
-void UpdateCommand(Form1& form, const UpdaterOptions& options, const UpdateOffer& offer) {
-    DialogService& dialogs = form.dialogs();
-    const QString p = form.programFolder();
-    form.hide();
-    if (!ensureExtractor(form, options)) {
-        form.showMainWindow();
+void UpdateCommand(UpdateHost& host, const UpdaterOptions& options, const UpdateOffer& offer) {
+    DialogService& dialogs = host.dialogs();
+    const QString p = host.programFolder();
+    host.hideWindow();
+    if (!ensureExtractor(host, options)) {
+        host.showWindow();
         return;
     }
-    DownloadSupport::DownloadCaption = form.windowTitle() + QStringLiteral("....升级文件下载中...");
+    DownloadSupport::DownloadCaption = host.caption() + QStringLiteral("....升级文件下载中...");
     const QString package = inFolder(p, UpdateRules::kPackageFile);
     QFile::remove(package);
     bool downloaded =
@@ -118,36 +116,36 @@ void UpdateCommand(Form1& form, const UpdaterOptions& options, const UpdateOffer
         downloaded = false;
     }
     if (!downloaded) {
-        dialogs.message(&form, QStringLiteral("更新升级文件包下载失败，请稍后重试！"),
+        dialogs.message(host.dialogOwner(), QStringLiteral("更新升级文件包下载失败，请稍后重试！"),
                         MsgIcon::Warning, MsgButtons::Ok);
-        form.showMainWindow();
+        host.showWindow();
         return;
     }
-    dialogs.message(&form, downloadedMessage(), MsgIcon::Information, MsgButtons::Ok);
+    dialogs.message(host.dialogOwner(), downloadedMessage(), MsgIcon::Information, MsgButtons::Ok);
     // The package shown selected in the file manager (its folder where it cannot select).
     dialogs.openLocation(package);
     if (!QFileInfo(package).isFile()) {
-        form.showMainWindow();
+        host.showWindow();
         return;
     }
     const QString parameters = UpdateRules::updateProgramParameters(
-        package, QCoreApplication::applicationName(), form.windowTitle());
+        package, QCoreApplication::applicationName(), host.caption());
     if (options.shellStart(UpdateRules::kUpdateProgram, parameters.toStdString(), p.toStdString(),
                            true) == platform::kShellStarted) {
         options.endProgram();
         return;
     }
-    form.showMainWindow();
+    host.showWindow();
 }
 
-void installUpdater(Form1& form, UpdaterOptions options) {
+void installUpdater(UpdateHost& host, UpdaterOptions options) {
     const auto shared = std::make_shared<UpdaterOptions>(withDefaults(std::move(options)));
     const auto offer = std::make_shared<UpdateOffer>();
-    DialogService& dialogs = form.dialogs();
+    DialogService& dialogs = host.dialogs();
     DownloadSupport::setDownloadWindows([shared, &dialogs] {
         return std::make_unique<DownloadWindowPair>(dialogs, shared->engine, shared->endProgram);
     });
-    setStartupCheck(
-        [shared, offer](Form1& window) { StartupVersionCheck(window, *shared, *offer); });
-    form.updateCommand = [shared, offer, &form] { UpdateCommand(form, *shared, *offer); };
+    host.setUpdateEntries(
+        [shared, offer](UpdateHost& window) { StartupVersionCheck(window, *shared, *offer); },
+        [shared, offer, &host] { UpdateCommand(host, *shared, *offer); });
 }

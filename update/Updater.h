@@ -12,7 +12,7 @@
 #include "update/TaksDL.h"
 #include "update/UrlDownload.h"
 
-class Form1;
+class UpdateHost;
 
 struct UpdaterOptions {
     // The server base; empty: UpdateRules::serverBase().
@@ -44,13 +44,13 @@ struct UpdateOffer {
 // another version than TV's, enables MenuUpdate and appends "  发现有更新版本" to the caption;
 // disables MenuUpdate when the file cannot be fetched. Leftover partial downloads of the
 // updater's files are removed first.
-void StartupVersionCheck(Form1& form, const UpdaterOptions& options, UpdateOffer& offer);
+void StartupVersionCheck(UpdateHost& host, const UpdaterOptions& options, UpdateOffer& offer);
 
 // The update command (MenuUpdate).
-void UpdateCommand(Form1& form, const UpdaterOptions& options, const UpdateOffer& offer);
+void UpdateCommand(UpdateHost& host, const UpdaterOptions& options, const UpdateOffer& offer);
 
-// Registers the start-up check, sets Form1::updateCommand and the download windows. Options left
-// empty take their defaults.
-void installUpdater(Form1& form, UpdaterOptions options = {});
+// Sets the host's update entries (the start-up check and the update command) and the download
+// windows. Options left empty take their defaults.
+void installUpdater(UpdateHost& host, UpdaterOptions options = {});
 // The options with every empty field set to its default.
 UpdaterOptions withDefaults(UpdaterOptions options);
