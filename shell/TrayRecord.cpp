@@ -155,6 +155,54 @@ std::uint32_t mouseMessageFor(QSystemTrayIcon::ActivationReason reason) {
     }
 }
 
+// A click on the icon of (hWnd, uID), handed to its window as the record's callback message.
+void deliverActivation(std::uint32_t hWnd, std::uint32_t uID,
+                       QSystemTrayIcon::ActivationReason reason) {
+    auto& reg = registry();
+    const auto found = reg.shown.find({hWnd, uID});
+    if (found == reg.shown.end()) return;
+    const TrayRecord& rec = found->second.record;
+    if (!(rec.uFlags & kFlagMessage)) return;
+    const auto win = reg.windows.find(hWnd);
+    const std::uint32_t mouse = mouseMessageFor(reason);
+    if (win == reg.windows.end() || !win->second || mouse == 0) return;
+    // Copy: the procedure may delete the icon it was called for.
+    const WindowProc proc = win->second;
+    proc(rec.uCallbackMessage, mouse);
+}
+
+void addIcon(const TrayRecord& record, const QString& tip) {
+    Shown s;
+    s.record = record;
+    s.icon = std::make_unique<QSystemTrayIcon>();
+    s.icon->setIcon(iconFor(record.uFlags & kFlagIcon ? record.hIcon : 0));
+    if (record.uFlags & kFlagTip) s.icon->setToolTip(tipToQt(tip));
+    const std::uint32_t hWnd = record.hWnd;
+    const std::uint32_t uID = record.uID;
+    QObject::connect(s.icon.get(), &QSystemTrayIcon::activated,
+                     [hWnd, uID](QSystemTrayIcon::ActivationReason reason) {
+                         deliverActivation(hWnd, uID, reason);
+                     });
+    s.icon->show();
+    registry().shown.emplace(std::make_pair(hWnd, uID), std::move(s));
+}
+
+// Takes over the parts of the record its flags name.
+void modifyIcon(Shown& s, const TrayRecord& record, const QString& tip) {
+    if (record.uFlags & kFlagMessage) {
+        s.record.uCallbackMessage = record.uCallbackMessage;
+        s.record.uFlags |= kFlagMessage;
+    }
+    if (record.uFlags & kFlagIcon) {
+        s.record.hIcon = record.hIcon;
+        s.icon->setIcon(iconFor(record.hIcon));
+    }
+    if (record.uFlags & kFlagTip) {
+        std::memcpy(s.record.szTip, record.szTip, sizeof(record.szTip));
+        s.icon->setToolTip(tipToQt(tip));
+    }
+}
+
 bool fail(std::uint32_t code) {
     registry().lastError = code;
     return false;
@@ -196,61 +244,23 @@ bool NotifyIcon(std::uint32_t request, const TrayRecord& record, const QString& 
     auto& r = registry();
     ++r.requests;
     if (record.cbSize != kRecordSize) return fail(kErrorInvalidParameter);
-    const auto key = std::make_pair(record.hWnd, record.uID);
-    auto it = r.shown.find(key);
+    const auto it = r.shown.find(std::make_pair(record.hWnd, record.uID));
     switch (request) {
-        case kAdd: {
+        case kAdd:
             if (it != r.shown.end()) return fail(kErrorAlreadyExists);
-            Shown s;
-            s.record = record;
-            s.icon = std::make_unique<QSystemTrayIcon>();
-            s.icon->setIcon(iconFor(record.uFlags & kFlagIcon ? record.hIcon : 0));
-            if (record.uFlags & kFlagTip) s.icon->setToolTip(tipToQt(tip));
-            const std::uint32_t hWnd = record.hWnd;
-            const std::uint32_t uID = record.uID;
-            QObject::connect(s.icon.get(), &QSystemTrayIcon::activated,
-                             [hWnd, uID](QSystemTrayIcon::ActivationReason reason) {
-                                 auto& reg = registry();
-                                 const auto found = reg.shown.find({hWnd, uID});
-                                 if (found == reg.shown.end()) return;
-                                 const TrayRecord& rec = found->second.record;
-                                 if (!(rec.uFlags & kFlagMessage)) return;
-                                 const auto win = reg.windows.find(hWnd);
-                                 const std::uint32_t mouse = mouseMessageFor(reason);
-                                 if (win == reg.windows.end() || !win->second || mouse == 0) return;
-                                 // Copy: the procedure may delete the icon it was called for.
-                                 const WindowProc proc = win->second;
-                                 proc(rec.uCallbackMessage, mouse);
-                             });
-            s.icon->show();
-            r.shown.emplace(key, std::move(s));
+            addIcon(record, tip);
             return true;
-        }
-        case kModify: {
+        case kModify:
             if (it == r.shown.end()) return fail(kErrorNotFound);
-            Shown& s = it->second;
-            if (record.uFlags & kFlagMessage) {
-                s.record.uCallbackMessage = record.uCallbackMessage;
-                s.record.uFlags |= kFlagMessage;
-            }
-            if (record.uFlags & kFlagIcon) {
-                s.record.hIcon = record.hIcon;
-                s.icon->setIcon(iconFor(record.hIcon));
-            }
-            if (record.uFlags & kFlagTip) {
-                std::memcpy(s.record.szTip, record.szTip, sizeof(record.szTip));
-                s.icon->setToolTip(tipToQt(tip));
-            }
+            modifyIcon(it->second, record, tip);
             return true;
-        }
-        case kDelete: {
+        case kDelete:
             if (it == r.shown.end()) return fail(kErrorNotFound);
             it->second.icon->hide();
             // The icon may be in the middle of delivering its own click; let Qt delete it later.
             it->second.icon.release()->deleteLater();
             r.shown.erase(it);
             return true;
-        }
         default:
             return fail(kErrorInvalidParameter);
     }

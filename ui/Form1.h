@@ -38,6 +38,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QIcon;
 class QLayout;
@@ -288,6 +289,8 @@ private:
     void buildControls();
     QLayout* buildFolderList(QWidget* central);
     QGroupBox* buildParameters(QWidget* central);
+    void addSizeAndRateFields(QGridLayout* fields);
+    void addBitsAndLengthFields(QGridLayout* fields);
     QLayout* buildTickBoxes();
     QLayout* buildFolderDisplays(QWidget* central);
     static QIcon makeWindowIcon();

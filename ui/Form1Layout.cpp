@@ -29,6 +29,8 @@ namespace {
 
 const QString kFoldsHeading = QStringLiteral("视频素材来源文件夹列表(最多20条");
 const QString kPasteHint = QStringLiteral("在此直接粘贴视频素材来源有效文件夹的正确全路径");
+const Qt::Alignment kLabelAlign =
+    Qt::AlignRight | Qt::AlignVCenter;  // captions beside their fields
 
 }  // namespace
 
@@ -137,8 +139,23 @@ QGroupBox* Form1::buildParameters(QWidget* central) {
     auto* fields = new QGridLayout;
     fields->setHorizontalSpacing(8);
     fields->setVerticalSpacing(8);
-    const Qt::Alignment labelAlign = Qt::AlignRight | Qt::AlignVCenter;
+    addSizeAndRateFields(fields);
+    addBitsAndLengthFields(fields);
+    for (QWidget* w : {static_cast<QWidget*>(CmbSize), static_cast<QWidget*>(UpDown1),
+                       static_cast<QWidget*>(TBits), static_cast<QWidget*>(TLeng)})
+        w->setMinimumWidth(110);
+    fields->setColumnStretch(1, 1);
 
+    auto* frameLayout = new QVBoxLayout(Frame1);
+    frameLayout->addLayout(fields);
+    frameLayout->addSpacing(6);
+    frameLayout->addLayout(buildTickBoxes());
+    frameLayout->addStretch(1);
+    return Frame1;
+}
+
+// Rows 0 and 1 of the parameter fields: the size list and the frame-rate spinner.
+void Form1::addSizeAndRateFields(QGridLayout* fields) {
     LabelSize = new QLabel(QStringLiteral("分辨率："), Frame1);
     CmbSize = new QComboBox(Frame1);
     CmbSize->setEditable(true);
@@ -148,7 +165,7 @@ QGroupBox* Form1::buildParameters(QWidget* central) {
     CmbSize->setCurrentIndex(0);
     CmbSize->setMaxVisibleItems(12);
     CmbSize->installEventFilter(this);
-    fields->addWidget(LabelSize, 0, 0, labelAlign);
+    fields->addWidget(LabelSize, 0, 0, kLabelAlign);
     fields->addWidget(CmbSize, 0, 1, 1, 2);
 
     Label7 = new QLabel(QStringLiteral("帧频："), Frame1);
@@ -164,15 +181,18 @@ QGroupBox* Form1::buildParameters(QWidget* central) {
     UpDown1->setValue(25);
     TPfs = spin->text();
     TPfs->setReadOnly(true);
-    fields->addWidget(Label7, 1, 0, labelAlign);
+    fields->addWidget(Label7, 1, 0, kLabelAlign);
     fields->addWidget(UpDown1, 1, 1);
+}
 
+// Rows 2 and 3 of the parameter fields: the bit rate and the play length, digits only.
+void Form1::addBitsAndLengthFields(QGridLayout* fields) {
     Label6 = new QLabel(QStringLiteral("码率："), Frame1);
     TBits = new QLineEdit(QStringLiteral("10000"), Frame1);
     TBits->setMaxLength(5);
     TBits->setToolTip(QStringLiteral("200-50000"));
     TBits->installEventFilter(this);
-    fields->addWidget(Label6, 2, 0, labelAlign);
+    fields->addWidget(Label6, 2, 0, kLabelAlign);
     fields->addWidget(TBits, 2, 1);
 
     Label2 = new QLabel(QStringLiteral("播放总时长："), Frame1);
@@ -180,7 +200,7 @@ QGroupBox* Form1::buildParameters(QWidget* central) {
     TLeng->setToolTip(QStringLiteral("5-60秒；0表示不限制时长，按实际视频组合数的时长普通合并"));
     TLeng->installEventFilter(this);
     Label3 = new QLabel(QStringLiteral("秒"), Frame1);
-    fields->addWidget(Label2, 3, 0, labelAlign);
+    fields->addWidget(Label2, 3, 0, kLabelAlign);
     fields->addWidget(TLeng, 3, 1);
     fields->addWidget(Label3, 3, 2);
 
@@ -195,17 +215,6 @@ QGroupBox* Form1::buildParameters(QWidget* central) {
             m_dialogs.beep();
         });
     }
-    for (QWidget* w : {static_cast<QWidget*>(CmbSize), static_cast<QWidget*>(UpDown1),
-                       static_cast<QWidget*>(TBits), static_cast<QWidget*>(TLeng)})
-        w->setMinimumWidth(110);
-    fields->setColumnStretch(1, 1);
-
-    auto* frameLayout = new QVBoxLayout(Frame1);
-    frameLayout->addLayout(fields);
-    frameLayout->addSpacing(6);
-    frameLayout->addLayout(buildTickBoxes());
-    frameLayout->addStretch(1);
-    return Frame1;
 }
 
 QLayout* Form1::buildTickBoxes() {
@@ -252,7 +261,6 @@ QLayout* Form1::buildTickBoxes() {
 
 // The folder displays: output, music and used-material folders.
 QLayout* Form1::buildFolderDisplays(QWidget* central) {
-    const Qt::Alignment labelAlign = Qt::AlignRight | Qt::AlignVCenter;
     auto* folders = new QGridLayout;
     folders->setHorizontalSpacing(8);
     Label1 = new QLabel(QStringLiteral("保存目录："), central);
@@ -262,11 +270,11 @@ QLayout* Form1::buildFolderDisplays(QWidget* central) {
     setTag(LAudio, QStringLiteral("0"));
     Label5 = new QLabel(QStringLiteral("已使用素材移动到："), central);
     LMove = new ElidedLabel(QString(), central);
-    folders->addWidget(Label1, 0, 0, labelAlign);
+    folders->addWidget(Label1, 0, 0, kLabelAlign);
     folders->addWidget(LDir, 0, 1);
-    folders->addWidget(Label4, 1, 0, labelAlign);
+    folders->addWidget(Label4, 1, 0, kLabelAlign);
     folders->addWidget(LAudio, 1, 1);
-    folders->addWidget(Label5, 2, 0, labelAlign);
+    folders->addWidget(Label5, 2, 0, kLabelAlign);
     folders->addWidget(LMove, 2, 1);
     folders->setColumnStretch(1, 1);
 

@@ -128,9 +128,76 @@ void AccelerationProbe(Form1& form, Settings& settings) {
     });
 }
 
+namespace {
+
+// Clips and mp3 files this copy had claimed when it was killed go back to their folders, noted
+// in the run log.
+void giveBackClaims(const QString& programFolder) {
+    std::vector<std::string> notes;
+    Claims(programFolder.toStdString()).giveBackAll(&notes);
+    RunLog log(programFolder.toStdString());
+    for (const std::string& line : notes) log.write(line);
+}
+
+// The stored hardware-acceleration settings, or the probe when none are stored.
+void restoreOrProbeAcceleration(Form1& form, Settings& settings) {
+    const std::optional<bool> accelerate = settings.accelerate();
+    if (!accelerate) return;  // unreadable: the step is skipped
+    if (*accelerate)
+        form.restoreAccelerationSettings();
+    else
+        AccelerationProbe(form, settings);
+}
+
+// The output folder: the stored one (made when missing), else the default.
+void prepareOutputFolder(Form1& form, Settings& settings) {
+    const QString fallback = defaultOutputFolder();
+    form.showOutputFolder(fallback);
+    platform::makeSurePathExists(fallback.toStdString());
+    QString saved = settings.saveDir(fallback);
+    // A stored text that names no absolute folder cannot be the output folder.
+    if (!QDir::isAbsolutePath(saved)) saved = fallback;
+    form.showOutputFolder(saved);
+    if (!platform::dirExists(saved.toStdString()))
+        platform::makeSurePathExists(saved.toStdString());
+    // What a run that ended abnormally left there under a temporary name goes.
+    OutputFolder::RemoveLeftovers(saved.toStdString());
+}
+
+// The used-material root: the stored one, else the default (made when missing).
+void prepareUsedRoot(Form1& form, Settings& settings, const QString& usedDefault) {
+    QString moveDir = settings.moveDir(usedDefault);
+    if (!QDir::isAbsolutePath(moveDir)) moveDir = usedDefault;
+    form.showUsedRoot(moveDir);
+    if (moveDir == usedDefault && !platform::dirExists(moveDir.toStdString()))
+        platform::makeSurePathExists(moveDir.toStdString());
+}
+
+// The load steps after the updater's check; a step that fails is skipped silently.
+void runSilentSteps(Form1& form, Settings& settings, DialogService& dialogs,
+                    const ProgramFolder& folder) {
+    guarded([&] { platform::deleteFile(folder.compressor()); });
+    guarded([&] { restoreOrProbeAcceleration(form, settings); });
+    guarded([&] { prepareOutputFolder(form, settings); });
+    const QString usedDefault = Settings::defaultMoveDir(form.programFolder());
+    guarded([&] { platform::makeSurePathExists(usedDefault.toStdString()); });
+    guarded([&] {
+        FolderOps::RunShellFileOperation(folder.workFolder(), "", FolderOps::FileOp::Delete);
+    });
+    guarded([&] { prepareUsedRoot(form, settings, usedDefault); });
+    guarded([&] { platform::copyFileReplace(folder.shippedTranscoder(), folder.transcoder()); });
+    // The outcome of the last update, shown once.
+    guarded([&] {
+        if (const auto message = UpdateRecord::Take(folder.path()))
+            dialogs.message(&form, QString::fromStdString(*message), MsgIcon::Information,
+                            MsgButtons::Ok);
+    });
+}
+
+}  // namespace
+
 bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
                 const StartupOptions& options) {
-    const QString p = form.programFolder();
     const ProgramFolder folder = folderOf(form);
     const QString exeName = options.exeName.isEmpty()
                                 ? QFileInfo(QCoreApplication::applicationFilePath()).fileName()
@@ -144,62 +211,15 @@ bool runStartup(Form1& form, Settings& settings, DialogService& dialogs,
     }
     // 1. Second copy.
     if (!guardSecondCopy(form, dialogs, exeName)) return false;
-    // Clips and mp3 files this copy had claimed when it was killed go back to their folders
-    // before anything else can count or pick them.
-    guarded([&] {
-        std::vector<std::string> notes;
-        Claims(p.toStdString()).giveBackAll(&notes);
-        RunLog log(p.toStdString());
-        for (const std::string& line : notes) log.write(line);
-    });
+    // Claimed material goes back before anything else can count or pick it.
+    guarded([&] { giveBackClaims(form.programFolder()); });
     // 2. A left-over update program (one that holds no lock: it replaces nothing).
     ShutDownP::TerminateProcessByName(ProgramFolder::kUpdater);
     // 3. The updater's start-up check.
     guarded([&] {
         if (startupCheck()) startupCheck()(form);
     });
-    // From here on a step that fails is skipped silently.
-    guarded([&] { platform::deleteFile(folder.compressor()); });
-    guarded([&] {
-        const std::optional<bool> accelerate = settings.accelerate();
-        if (!accelerate) return;  // unreadable: the step is skipped
-        if (*accelerate)
-            form.restoreAccelerationSettings();
-        else
-            AccelerationProbe(form, settings);
-    });
-    guarded([&] {
-        const QString fallback = defaultOutputFolder();
-        form.showOutputFolder(fallback);
-        platform::makeSurePathExists(fallback.toStdString());
-        QString saved = settings.saveDir(fallback);
-        // A stored text that names no absolute folder cannot be the output folder.
-        if (!QDir::isAbsolutePath(saved)) saved = fallback;
-        form.showOutputFolder(saved);
-        if (!platform::dirExists(saved.toStdString()))
-            platform::makeSurePathExists(saved.toStdString());
-        // What a run that ended abnormally left there under a temporary name goes.
-        OutputFolder::RemoveLeftovers(saved.toStdString());
-    });
-    const QString usedDefault = Settings::defaultMoveDir(p);
-    guarded([&] { platform::makeSurePathExists(usedDefault.toStdString()); });
-    guarded([&] {
-        FolderOps::RunShellFileOperation(folder.workFolder(), "", FolderOps::FileOp::Delete);
-    });
-    guarded([&] {
-        QString moveDir = settings.moveDir(usedDefault);
-        if (!QDir::isAbsolutePath(moveDir)) moveDir = usedDefault;
-        form.showUsedRoot(moveDir);
-        if (moveDir == usedDefault && !platform::dirExists(moveDir.toStdString()))
-            platform::makeSurePathExists(moveDir.toStdString());
-    });
-    guarded([&] { platform::copyFileReplace(folder.shippedTranscoder(), folder.transcoder()); });
-    // The outcome of the last update, shown once.
-    guarded([&] {
-        if (const auto message = UpdateRecord::Take(folder.path()))
-            dialogs.message(&form, QString::fromStdString(*message), MsgIcon::Information,
-                            MsgButtons::Ok);
-    });
+    runSilentSteps(form, settings, dialogs, folder);
     return true;
 }
 
