@@ -195,11 +195,8 @@ bool MergeRun::checkJob(std::vector<std::string>& sources) {
         return false;
     }
     // The output folder (a stored one included) must be one whose videos stay where they are.
-    for (const std::string& entry : m_entries) {
-        std::string folder = MergeTexts::EntryFolder(entry, platform::pathExists);
-        if (folder.empty() && entry.find('\t') == std::string::npos) folder = entry;
-        sources.push_back(folder);
-    }
+    for (const std::string& entry : m_entries)
+        sources.push_back(MergeTexts::EntryFolder(entry, platform::pathExists));
     if (OutputFolder::Refused(m_inputs.outputFolder, m_env.programFolder, sources,
                               m_inputs.usedRoot)) {
         m_host.ask(MergeHost::Ask::Error, kOutputFolderRefused);
@@ -268,10 +265,8 @@ void MergeRun::beginRun() {
 void MergeRun::logRunStart() {
     const MergeHost::ClipInputs clip = m_host.clipInputs();
     std::string sources;
-    for (const std::string& entry : m_entries) {
-        std::string folder = MergeTexts::EntryField2(entry);
-        sources += (sources.empty() ? "" : "、") + (folder.empty() ? entry : folder);
-    }
+    for (const std::string& entry : m_entries)
+        sources += (sources.empty() ? "" : "、") + MergeTexts::EntryFolder(entry);
     m_log.write("开始合并：视频素材来源文件夹（" + num(int(m_entries.size())) + "个）：" + sources +
                 "；背景音乐：" +
                 (m_music ? MergeTexts::AudioFolder(m_host.audioCaption()) : std::string("不添加")) +

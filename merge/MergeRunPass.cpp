@@ -185,9 +185,7 @@ MergeRun::Step MergeRun::prepareWorkFolder() {
 // also waits for it.
 MergeRun::Step MergeRun::prepareClip(int folderIndex, int folderCount) {
     m_host.selectFolder(folderIndex);
-    const std::string entry = m_entries[folderIndex];
-    std::string path = MergeTexts::EntryField2(entry);
-    if (path.empty()) path = entry;
+    const std::string path = MergeTexts::EntryFolder(m_entries[folderIndex]);
     MaterialFolder& folder = material(path, MaterialFolder::Kind::Clips);
     const std::string place = num(folderIndex + 1) + "/" + num(folderCount);
 
