@@ -33,7 +33,7 @@ bool MaterialFolder::takes(const std::string& name, bool patternsOnly) const {
 MaterialFolder::Listing MaterialFolder::list(bool patternsOnly) {
     Listing listing;
     const auto names = platform::listFiles(m_path);
-    if (!names || m_path.find_first_of("\"\r\n") != std::string::npos) return listing;
+    if (!names || !MergeTexts::Carriable(m_path)) return listing;
     std::size_t seen = 0;
     for (const std::string& name : *names) {
         if (++seen % kFilesPerPump == 0 && m_hooks.pump) m_hooks.pump();

@@ -26,11 +26,6 @@ const std::string kTimes = "\xC3\x97";  // "×"
 const std::string kAudioSeparator = "   ";
 const std::string kCrLf = "\r\n";
 
-// A name that a quoted command text or a CR LF separated list cannot carry.
-bool uncarriableName(const std::string& name) {
-    return name.find_first_of("\"\r\n") != std::string::npos;
-}
-
 std::string workFile(const std::string& programFolder, char sep, const std::string& name) {
     return ProgramFolder(programFolder, sep).workFile(name);
 }
@@ -82,15 +77,19 @@ int MegaBytes(std::int64_t bytes) {
 
 // ---- folder entries and file rules ----------------------------------------------------------
 
+bool Carriable(const std::string& text) {
+    return text.find_first_of("\"\r\n") == std::string::npos;
+}
+
 bool IsClipName(const std::string& name) {
-    if (uncarriableName(name)) return false;
+    if (!Carriable(name)) return false;
     const auto dot = name.rfind('.');
     if (dot == std::string::npos) return false;
     return kClipPatterns.find(text::lowerAscii(name.substr(dot))) != std::string::npos;
 }
 
 bool IsMp3Name(const std::string& name) {
-    if (uncarriableName(name)) return false;
+    if (!Carriable(name)) return false;
     return text::endsWithNoCase(name, ".mp3");
 }
 

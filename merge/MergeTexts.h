@@ -30,6 +30,9 @@ int MegaBytes(std::int64_t bytes);
 
 // ---- folder entries and file rules ----------------------------------------------------------
 
+// True for a name or path that a quoted command text and a CR LF separated list can carry (no
+// double quote, CR or LF).
+bool Carriable(const std::string& text);
 // A file name is a clip when its extension (last "." to the end, lower-cased) occurs anywhere in
 // the clip-type list. A name without a dot is not a clip; neither is a name that a command text
 // cannot carry (a double quote in it).

@@ -60,7 +60,7 @@ std::string OutputFolder::beginVideo() {
     while (platform::pathExists(MergeTexts::OutputFile(m_path, m_number, platform::kSep)))
         ++m_number;
     m_partial = MergeTexts::PartialOutputFile(m_path, m_number, platform::kSep);
-    if (m_partial.find_first_of("\"\r\n") != std::string::npos) return {};
+    if (!MergeTexts::Carriable(m_partial)) return {};
     platform::deleteFile(m_partial);
     return m_partial;
 }
