@@ -146,8 +146,8 @@ void MergeRun::MenuDo_Click() {
             m_log.write("本次跳过，未生成视频：" + Reason(m_status));
             hold(kHoldSeconds);
         }
-        // end of the pass
-        m_host.pumpEvents(kPumpMs);
+        // end of the pass: the events that came meanwhile are handled, nothing is waited for
+        m_host.pumpEvents(0);
         m_clipsDuration = 0;
     }
     complete();

@@ -169,9 +169,12 @@ MergeRun::Step MergeRun::prepareWorkFolder() {
     const std::string tmps = m_folder.workFolder();
     FolderOps::RunShellFileOperation(tmps, "", FolderOps::FileOp::Delete);
     bool told = false;
+    // Made at once, the folder is used at once; one that cannot be made is tried again every
+    // half second until it can or the user stops.
     while (!platform::dirExists(tmps)) {
         platform::makeSurePathExists(tmps + platform::sepStr());
-        if (!told && !platform::dirExists(tmps)) {
+        if (platform::dirExists(tmps)) break;
+        if (!told) {
             status(kNoWorkFolder);
             told = true;
         }
@@ -369,8 +372,12 @@ MergeRun::Step MergeRun::assemble(int folderCount) {
     // the music track, made again re-encoded when copying its stream made none
     const std::string track = tmpFile("a.mp3");
     const auto trackMade = [&] { return platform::fileExists(track) && durationOrZero(track) > 0; };
-    if (m_music && !trackMade() && remakeMusic() == Step::Stop) return Step::Stop;
-    if (m_music && !trackMade()) {
+    bool haveTrack = !m_music || trackMade();
+    if (!haveTrack) {
+        if (remakeMusic() == Step::Stop) return Step::Stop;
+        haveTrack = trackMade();
+    }
+    if (!haveTrack) {
         noteFailure(*m_musicFolder, giveBack(m_musicSource), kMusicFailed, kMusicReport);
         return Step::Skip;
     }

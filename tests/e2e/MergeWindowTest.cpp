@@ -260,6 +260,9 @@ TEST(MergeWindow, OneAfterAnotherWaitsForMaterialAndStopsAfterThreeVideos) {
     const QString hold2 = w.tmp.sub("hold2", true), holdMusic = w.tmp.sub("holdMusic", true);
     moveAll(mat.folders[1], hold2);
     moveAll(mat.music, holdMusic);
+    // The first folder's clips have been in place for a while, as a user's material has: the
+    // run starts on them at once, its window hidden, and first waits at the second folder.
+    QTest::qSleep(1100);
 
     int stage = 0;
     bool hiddenAtStart = false, shownAtFolderWait = false, shownAtMusicWait = false;
