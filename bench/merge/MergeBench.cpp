@@ -94,9 +94,10 @@ struct ToolStart {
 };
 
 struct Result {
-    double wall = 0;     // merge command to the count of the last wanted video
-    double cpu = 0;      // own CPU seconds in that time
-    double peakRss = 0;  // MB
+    double wall = 0;            // merge command to the count of the last wanted video
+    double cpu = 0;             // own CPU seconds in that time
+    std::vector<double> cpuAt;  // own CPU seconds since the merge command as each video was counted
+    double peakRss = 0;         // MB
     std::vector<double> rssAfter;
     int videos = 0;
     double replayA = -1, replayB = -1, melt = -1;  // wall s for all videos; -1: not run
@@ -444,6 +445,7 @@ Result runOnce(const Material& pristine, const Profile& p, bool parallel, bool w
         if (form.madeCount() <= counted) return;
         counted = form.madeCount();
         r.rssAfter.push_back(statusMb("VmRSS"));
+        r.cpuAt.push_back(cpuSeconds() - cpu0);
         if (counted == p.videos) {
             r.wall = clock.elapsed() / 1000.0;
             r.cpu = cpuSeconds() - cpu0;
@@ -501,6 +503,14 @@ Result runOnce(const Material& pristine, const Profile& p, bool parallel, bool w
     return r;
 }
 
+// Own CPU per video from the first counted video to the last: the run's one-time start (the
+// folders' first listing, binding the media library, showing the window) left out, as a long run
+// has it. -1 with fewer than two videos.
+double steadyCpuMs(const Result& r) {
+    if (r.cpuAt.size() < 2) return -1;
+    return 1000.0 * (r.cpuAt.back() - r.cpuAt.front()) / double(r.cpuAt.size() - 1);
+}
+
 void printRun(const Result& r, const Profile& p) {
     const double n = std::max(1, r.videos);
     std::printf(
@@ -508,6 +518,8 @@ void printRun(const Result& r, const Profile& p) {
         "(%.3f%% of the run); peak RSS %.1f MB\n",
         r.videos, r.wall / n, 3600.0 * n / r.wall, 1000.0 * r.cpu / n, 100.0 * r.cpu / r.wall,
         r.peakRss);
+    if (steadyCpuMs(r) >= 0)
+        std::printf("  own CPU from the first video to the last: %.1f ms/video\n", steadyCpuMs(r));
     std::printf("  RSS after each video (MB):");
     for (double m : r.rssAfter) std::printf(" %.1f", m);
     if (r.rssAfter.size() > 1)
@@ -639,7 +651,7 @@ int main(int argc, char** argv) {
             printRun(runs.back(), p);
             std::fflush(stdout);
         }
-        std::vector<double> perVideo, limit, melt, cpu, toA;
+        std::vector<double> perVideo, limit, melt, cpu, steady, toA;
         double peak = 0;
         for (const Result& r : runs) {
             if (r.videos < p.videos) continue;
@@ -648,6 +660,7 @@ int main(int argc, char** argv) {
             if (r.replayA > 0) toA.push_back(r.wall / r.replayA);
             if (r.melt > 0) melt.push_back(r.wall / r.melt);
             cpu.push_back(1000.0 * r.cpu / r.videos);
+            if (steadyCpuMs(r) >= 0) steady.push_back(steadyCpuMs(r));
             peak = std::max(peak, r.peakRss);
         }
         if (perVideo.empty()) {
@@ -667,21 +680,25 @@ int main(int argc, char** argv) {
         spread("a_ratio", toA);
         spread("melt_ratio", melt);
         spread("cpu_ms_per_video", cpu);
+        spread("steady_cpu_ms", steady);
         const std::string limitText = limit.empty()
                                           ? std::string("none")
                                           : QString::number(median(limit), 'f', 3).toStdString();
         const std::string aText =
             toA.empty() ? std::string("none") : QString::number(median(toA), 'f', 3).toStdString();
         perMode[name.toStdString()] = median(perVideo);
-        char line[320];
+        const std::string steadyText = steady.empty()
+                                           ? std::string("none")
+                                           : QString::number(median(steady), 'f', 1).toStdString();
+        char line[360];
         const std::string meltText = melt.empty()
                                          ? std::string("none")
                                          : QString::number(median(melt), 'f', 3).toStdString();
         std::snprintf(line, sizeof line,
                       "result mode=%s per_video_s=%.2f a_ratio=%s limit_ratio=%s melt_ratio=%s "
-                      "cpu_ms_per_video=%.1f peak_rss_mb=%.1f",
+                      "cpu_ms_per_video=%.1f steady_cpu_ms=%s peak_rss_mb=%.1f",
                       name.toUtf8().constData(), median(perVideo), aText.c_str(), limitText.c_str(),
-                      meltText.c_str(), median(cpu), peak);
+                      meltText.c_str(), median(cpu), steadyText.c_str(), peak);
         results.push_back(line);
     }
     std::printf(
