@@ -198,7 +198,10 @@ void Compressor::compress(const std::string& video) {
     if (!tools.start(m_toolName, compressionCommand(video, m_fields.rate, temp), report))
         m_log << "Pressling: the transcoder copy " << m_toolName << " did not start\n";
     if (m_hooks.transcoderStarted) m_hooks.transcoderStarted(video, temp);
-    ToolRun::waitWhileRunning(m_toolName, {}, [](bool) { General::PumpEvents(); });
+    // The end of the transcoder started here wakes the pump at once; another's of the same name
+    // is seen within half a second. Hours of compression cost a few looks a second, not a hundred.
+    ToolRun::waitWhileRunning(m_toolName, {},
+                              [](bool running) { General::PumpEvents(running ? 500 : 0); });
 
     const std::optional<double> result = General::ReadDuration(temp);
     Outcome outcome = Outcome::Replaced;

@@ -7,6 +7,9 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
+#ifdef Q_OS_WIN
+#include <QWinEventNotifier>
+#endif
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -131,6 +134,29 @@ std::vector<QEventLoop*>& activeLoops() {
     static std::vector<QEventLoop*> loops;
     return loops;
 }
+
+// A notifier, made once in the application's thread, that wakes the pumps when a program this
+// process started ends: the end's descriptor (posix) or event object (Windows). Null where the
+// system offers neither.
+QObject* watchToolEnds() {
+    QCoreApplication* app = QCoreApplication::instance();
+    const auto ended = [] {
+        platform::drainStartedEnded();
+        WakePumps();
+    };
+#ifdef Q_OS_WIN
+    if (void* event = platform::startedEndedEvent()) {
+        auto* notifier = new QWinEventNotifier(event, app);
+        QObject::connect(notifier, &QWinEventNotifier::activated, ended);
+        return notifier;
+    }
+#endif
+    const int fd = platform::startedEndedDescriptor();
+    if (fd < 0) return nullptr;
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, ended);
+    return notifier;
+}
 }  // namespace
 
 void PumpEvents(int maxWaitMs) {
@@ -152,17 +178,7 @@ void PumpEvents(int maxWaitMs) {
     }
     // The end of a program this process started ends the wait at once: the callers then look at
     // the process list without waiting out their pause.
-    static QSocketNotifier* ended = [] {
-        const int fd = platform::startedEndedDescriptor();
-        if (fd < 0) return static_cast<QSocketNotifier*>(nullptr);
-        auto* notifier =
-            new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
-        QObject::connect(notifier, &QSocketNotifier::activated, [] {
-            platform::drainStartedEnded();
-            WakePumps();
-        });
-        return notifier;
-    }();
+    static QObject* ended = [] { return watchToolEnds(); }();
     (void)ended;
     // One timer per nesting depth, made once: a pump is called ten times a second and more, and
     // an event handled inside it may pump again.
@@ -191,6 +207,13 @@ void PumpEvents(int maxWaitMs) {
     activeLoops().pop_back();
     timer.stop();
     QObject::disconnect(connection);
+}
+
+bool PumpsWokenByToolEnds() {
+#ifdef Q_OS_WIN
+    if (platform::startedEndedEvent()) return true;
+#endif
+    return platform::startedEndedDescriptor() >= 0;
 }
 
 void WakePumps() {

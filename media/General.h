@@ -37,6 +37,9 @@ void PumpEvents();
 // WakePumps() (a stop command, say), so that the caller looks again at once.
 void PumpEvents(int maxWaitMs);
 void WakePumps();
+// True where the end of a program this process started ends a pump's wait by itself; elsewhere
+// a caller waiting for such an end has to look again every so often.
+bool PumpsWokenByToolEnds();
 
 // Lets the given number of seconds pass while pumping events. The clock gives seconds since
 // midnight; both are injectable for tests.

@@ -26,7 +26,7 @@ constexpr int kToolEndPollMs = 50;
 // The pump's wait while a transcoder of this run runs: where the end of a started program wakes
 // the pump, a look per kPollMs is enough; elsewhere one per kToolEndPollMs.
 int toolEndWaitMs() {
-    static const bool woken = platform::startedEndedDescriptor() >= 0;
+    static const bool woken = General::PumpsWokenByToolEnds();
     return woken ? kPollMs : kToolEndPollMs;
 }
 

@@ -50,9 +50,11 @@ int startTool(const std::string& file, const std::string& params, const std::str
 bool startedRunning(int pid);
 // Ends a program that this process started, when it still runs; false when it had ended.
 bool endStarted(int pid);
-// A descriptor that becomes readable when a program this process started has ended, for an event
-// loop to watch (drainStartedEnded() empties it); -1 where the system offers none.
+// What an event loop watches to learn at once that a program this process started has ended:
+// a descriptor that becomes readable (posix; -1 elsewhere), or an event object that becomes
+// signalled (Windows; nullptr elsewhere). drainStartedEnded() empties or resets it.
 int startedEndedDescriptor();
+void* startedEndedEvent();
 void drainStartedEnded();
 
 // Splits a parameter text by the Windows command-line rules: blanks and tabs separate words,

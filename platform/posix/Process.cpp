@@ -309,6 +309,10 @@ int startedEndedDescriptor() {
     return g_endedPipe[0];
 }
 
+void* startedEndedEvent() {
+    return nullptr;
+}
+
 void drainStartedEnded() {
     if (g_endedPipe[0] < 0) return;
     char buf[64];

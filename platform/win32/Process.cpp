@@ -32,14 +32,19 @@ namespace {
 
 using win32::toCodePage;
 
-// The programs this process started, by pid, with the handle the start gave. A handle is closed
-// as soon as its program is seen ended, so no ended program is kept in the system's tables on our
-// account. The tools (startTool) are in one job object that ends them when it closes; it is kept
-// open for the life of the process, so the system closes it, and ends the tools, however this
-// process ends.
+// A started program: the handle the start gave, and the system's wait that signals its end.
+struct Kept {
+    HANDLE process = nullptr;
+    HANDLE wait = nullptr;
+};
+
+// The programs this process started, by pid. A handle is closed as soon as its program is seen
+// ended, so no ended program is kept in the system's tables on our account. The tools
+// (startTool) are in one job object that ends them when it closes; it is kept open for the life
+// of the process, so the system closes it, and ends the tools, however this process ends.
 struct Started {
     std::mutex mutex;
-    std::map<DWORD, HANDLE> handles;
+    std::map<DWORD, Kept> handles;
     HANDLE job = nullptr;
 };
 
@@ -52,11 +57,29 @@ bool hasEnded(HANDLE process) {
     return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
 }
 
+// Signalled (and reset by the wait that sees it) when a started program ends: an event loop
+// that watches it learns of the end at once instead of looking again and again.
+HANDLE endedEvent() {
+    static const HANDLE event = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
+void CALLBACK onStartedEnded(PVOID, BOOLEAN) {
+    ::SetEvent(endedEvent());
+}
+
+// The system's wait is removed (its callback, when it runs, has run) before the handle it waits
+// on is closed.
+void release(Kept& kept) {
+    if (kept.wait) ::UnregisterWaitEx(kept.wait, INVALID_HANDLE_VALUE);
+    ::CloseHandle(kept.process);
+}
+
 // With the lock held.
 void forgetEnded(Started& s) {
     for (auto it = s.handles.begin(); it != s.handles.end();) {
-        if (hasEnded(it->second)) {
-            ::CloseHandle(it->second);
+        if (hasEnded(it->second.process)) {
+            release(it->second);
             it = s.handles.erase(it);
         } else {
             ++it;
@@ -111,14 +134,22 @@ int startError(DWORD error) {
     return shellValue ? static_cast<int>(error) : kShellFileNotFound;
 }
 
-// Keeps the handle of a started program until it is seen ended; hands out its pid.
+// Keeps the handle of a started program until it is seen ended, with a wait that signals the end;
+// hands out its pid. Without the wait (the system refused it) the end is seen by looking.
 void keepStarted(HANDLE process, int* pidOut) {
     Started& s = started();
     std::lock_guard<std::mutex> lock(s.mutex);
     forgetEnded(s);
     const DWORD pid = ::GetProcessId(process);
-    if (pid == 0 || hasEnded(process) || !s.handles.emplace(pid, process).second) {
+    const auto [it, kept] = s.handles.emplace(pid, Kept{process, nullptr});
+    if (pid == 0 || hasEnded(process) || !kept) {
+        if (kept) s.handles.erase(it);
         ::CloseHandle(process);
+        ::SetEvent(endedEvent());
+    } else if (endedEvent() &&
+               !::RegisterWaitForSingleObject(&it->second.wait, process, onStartedEnded, nullptr,
+                                              INFINITE, WT_EXECUTEONLYONCE)) {
+        it->second.wait = nullptr;
     }
     if (pidOut) *pidOut = static_cast<int>(pid);
 }
@@ -208,13 +239,18 @@ int startTool(const std::string& file, const std::string& params, const std::str
     return start(file, params, dir, hidden, true, pid);
 }
 
-// The ends of started programs are noticed by looking (the process list, startedRunning); no
-// descriptor tells of them here.
+// No descriptor tells of the ends here; the event object does.
 int startedEndedDescriptor() {
     return -1;
 }
 
-void drainStartedEnded() {}
+void* startedEndedEvent() {
+    return endedEvent();
+}
+
+void drainStartedEnded() {
+    if (endedEvent()) ::ResetEvent(endedEvent());
+}
 
 bool startedRunning(int pid) {
     if (pid <= 0) return false;
@@ -231,7 +267,7 @@ bool endStarted(int pid) {
     forgetEnded(s);
     const auto it = s.handles.find(static_cast<DWORD>(pid));
     // The handle keeps the pid from being reused, so this is the program we started.
-    return it != s.handles.end() && ::TerminateProcess(it->second, 1);
+    return it != s.handles.end() && ::TerminateProcess(it->second.process, 1);
 }
 
 namespace {

@@ -259,6 +259,30 @@ TEST(StartTool, EndStartedEndsOnlyThatTool) {
     EXPECT_FALSE(platform::startedRunning(second));
 }
 
+// The end of a started tool, by itself or ended by us, signals the event an event loop watches,
+// so a wait for it need not look again and again.
+TEST(StartTool, EndOfAToolSignalsTheEndedEvent) {
+    TempDir tmp;
+    const std::string exe = stageSleeper(tmp.str(), "Vidforge.exe");
+    const auto ended = static_cast<HANDLE>(platform::startedEndedEvent());
+    ASSERT_NE(ended, nullptr);
+    for (const bool endedByUs : {false, true}) {
+        SCOPED_TRACE(endedByUs ? "ended by us" : "ends by itself");
+        const std::string stop = tmp.str() + (endedByUs ? "\\never" : "\\stop");
+        int pid = 0;
+        ASSERT_EQ(platform::startTool(exe, "\"" + stop + "\"", tmp.str(), true, &pid), 42);
+        ASSERT_TRUE(platform::startedRunning(pid));
+        platform::drainStartedEnded();
+        if (endedByUs)
+            EXPECT_TRUE(platform::endStarted(pid));
+        else
+            ASSERT_TRUE(platform::writeFile(stop, ""));
+        EXPECT_EQ(::WaitForSingleObject(ended, 60000), WAIT_OBJECT_0);
+        EXPECT_TRUE(wintest::waitForExit(pid));
+        EXPECT_FALSE(platform::startedRunning(pid));
+    }
+}
+
 // A tool dies with its starter, however the starter ends; a program handed work does not.
 TEST(StartTool, ToolDiesWithItsKilledStarterButAProgramOutlivesIt) {
     WINTEST_NEEDS_GBK();
