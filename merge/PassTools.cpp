@@ -13,10 +13,11 @@
 namespace {
 
 const std::string kTool(ProgramFolder::kTranscoder);
-// The longest wait between two looks at the process list. A wait ends early when a tool of ours
-// ends or the stop is pressed, so it only bounds how late the end of someone else's transcoder
-// is seen.
-constexpr int kPollMs = 500;
+// The longest wait between two looks at the process list, and so between two progress texts. A
+// wait ends early when a tool of ours ends or the stop is pressed, so it only bounds how late the
+// end of someone else's transcoder is seen. Every wake costs the processor: at half a second the
+// looks were a sixth of the run's own time with three folders.
+constexpr int kPollMs = 1000;
 // The longest pause after a transcoder start in one-by-one mode; it ends when the transcoder does.
 constexpr double kStartPauseSeconds = 2.0;
 // How often a pause or wait that ends with a transcoder of this run looks whether it has ended
