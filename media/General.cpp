@@ -4,12 +4,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
-#ifdef Q_OS_WIN
-#include <QWinEventNotifier>
-#endif
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -23,6 +19,7 @@
 
 #include "media/MediaInfoDLL.h"
 #include "media/MediaReport.h"
+#include "media/ToolEndWatch.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
@@ -135,28 +132,6 @@ std::vector<QEventLoop*>& activeLoops() {
     return loops;
 }
 
-// A notifier, made once in the application's thread, that wakes the pumps when a program this
-// process started ends: the end's descriptor (posix) or event object (Windows). Null where the
-// system offers neither.
-QObject* watchToolEnds() {
-    QCoreApplication* app = QCoreApplication::instance();
-    const auto ended = [] {
-        platform::drainStartedEnded();
-        WakePumps();
-    };
-#ifdef Q_OS_WIN
-    if (void* event = platform::startedEndedEvent()) {
-        auto* notifier = new QWinEventNotifier(event, app);
-        QObject::connect(notifier, &QWinEventNotifier::activated, ended);
-        return notifier;
-    }
-#endif
-    const int fd = platform::startedEndedDescriptor();
-    if (fd < 0) return nullptr;
-    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, app);
-    QObject::connect(notifier, &QSocketNotifier::activated, ended);
-    return notifier;
-}
 }  // namespace
 
 void PumpEvents(int maxWaitMs) {
@@ -178,7 +153,7 @@ void PumpEvents(int maxWaitMs) {
     }
     // The end of a program this process started ends the wait at once: the callers then look at
     // the process list without waiting out their pause.
-    static QObject* ended = [] { return watchToolEnds(); }();
+    static QObject* ended = ToolEndWatch::Make(app, [] { WakePumps(); });
     (void)ended;
     // One timer per nesting depth, made once: a pump is called ten times a second and more, and
     // an event handled inside it may pump again.
@@ -210,10 +185,7 @@ void PumpEvents(int maxWaitMs) {
 }
 
 bool PumpsWokenByToolEnds() {
-#ifdef Q_OS_WIN
-    if (platform::startedEndedEvent()) return true;
-#endif
-    return platform::startedEndedDescriptor() >= 0;
+    return ToolEndWatch::Available();
 }
 
 void WakePumps() {

@@ -1,0 +1,27 @@
+// The ends of started programs: an event object that becomes signalled, watched by an event
+// notifier.
+
+#include "media/ToolEndWatch.h"
+
+#include <QWinEventNotifier>
+
+#include "platform/Platform.h"
+
+namespace ToolEndWatch {
+
+bool Available() {
+    return platform::startedEndedEvent() != nullptr;
+}
+
+QObject* Make(QObject* parent, std::function<void()> ended) {
+    void* event = platform::startedEndedEvent();
+    if (!event) return nullptr;
+    auto* notifier = new QWinEventNotifier(event, parent);
+    QObject::connect(notifier, &QWinEventNotifier::activated, [ended = std::move(ended)] {
+        platform::drainStartedEnded();
+        ended();
+    });
+    return notifier;
+}
+
+}  // namespace ToolEndWatch
