@@ -17,10 +17,10 @@ QObject* Make(QObject* parent, std::function<void()> ended) {
     void* event = platform::startedEndedEvent();
     if (!event) return nullptr;
     auto* notifier = new QWinEventNotifier(event, parent);
-    QObject::connect(notifier, &QWinEventNotifier::activated, [ended = std::move(ended)] {
-        platform::drainStartedEnded();
-        ended();
-    });
+    // The event resets itself when the notifier's wait sees it; a reset here could swallow the
+    // signal of a second end that came meanwhile.
+    QObject::connect(notifier, &QWinEventNotifier::activated,
+                     [ended = std::move(ended)] { ended(); });
     return notifier;
 }
 
