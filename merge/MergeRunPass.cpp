@@ -102,6 +102,7 @@ std::string MergeRun::giveBack(const std::string& claimed) {
 
 // Every claim of the pass goes back (a skipped pass, a stop, a close).
 void MergeRun::giveBackPass() {
+    if (stopped()) m_tools.awaitEnding();  // the ended transcoder may still hold a claimed file
     for (const std::string& claimed : m_claims.passClaims()) giveBack(claimed);
 }
 

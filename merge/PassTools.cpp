@@ -54,9 +54,19 @@ void PassTools::handOver(const std::string& file, const std::string& params) {
 }
 
 void PassTools::pauseAfterStart() {
+    waitOwnTools(true);
+}
+
+void PassTools::awaitEnding() {
+    waitOwnTools(false);
+}
+
+// Pumps while a transcoder of the run runs, the pause after a start at most; the end of one
+// wakes the pump. `stopEnds`: the stop ends the wait too.
+void PassTools::waitOwnTools(bool stopEnds) {
     using Clock = std::chrono::steady_clock;
     const auto until = Clock::now() + std::chrono::duration<double>(kStartPauseSeconds);
-    while (m_tools.anyRunning() && !m_stopped()) {
+    while (m_tools.anyRunning() && !(stopEnds && m_stopped())) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
         if (left <= 0) break;

@@ -34,6 +34,10 @@ public:
 
     // One-by-one mode: the pause after a start, until the transcoder has ended, at most 2 s.
     void pauseAfterStart();
+    // After a stop or a close: the run's own transcoders that are ending are waited for, as long
+    // as the pause after a start at most, so that none still holds a claimed file or runs when
+    // the run ends.
+    void awaitEnding();
     // Parallel mode: waits until a clip of the given form may start; false on a stop.
     bool awaitRoom(const MergeHost::ClipInputs& inputs, bool hardware);
     // The wait of a tool step: until no transcoder runs (true) or the user stops (false);
@@ -54,6 +58,7 @@ public:
     void endAll() { m_tools.endAll(); }
 
 private:
+    void waitOwnTools(bool stopEnds);
     Env m_env;
     MergeHost& m_host;
     std::function<bool()> m_stopped;
