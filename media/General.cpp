@@ -131,7 +131,6 @@ std::vector<QEventLoop*>& activeLoops() {
     static std::vector<QEventLoop*> loops;
     return loops;
 }
-
 }  // namespace
 
 void PumpEvents(int maxWaitMs) {
